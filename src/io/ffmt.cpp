@@ -1,0 +1,313 @@
+#include "io/ffmt.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "model/errors.hpp"
+
+namespace vorb::ffmt {
+
+std::string fmt_i(long v, int w) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  std::string s(buf, r.ptr);
+  if (int(s.size()) > w) return std::string(std::size_t(w), '*');
+  return std::string(std::size_t(w) - s.size(), ' ') + s;
+}
+
+std::string fmt_f(double v, int w, int d) {
+  std::string s;
+  if (std::isnan(v)) {
+    s = "NaN";
+  } else if (std::isinf(v)) {
+    s = v < 0 ? "-Infinity" : "Infinity";
+    if (int(s.size()) > w) s = v < 0 ? "-Inf" : "Inf";
+  } else {
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%#.*f", d, v);
+    s = buf;
+    if (int(s.size()) > w) {
+      // Fortran drops the optional leading zero before the point when that makes it fit.
+      if (s.rfind("0.", 0) == 0)
+        s.erase(0, 1);
+      else if (s.rfind("-0.", 0) == 0)
+        s.erase(1, 1);
+    }
+  }
+  if (int(s.size()) > w) return std::string(std::size_t(w), '*');
+  return std::string(std::size_t(w) - s.size(), ' ') + s;
+}
+
+std::string fmt_a(std::string_view s, int w) {
+  if (int(s.size()) >= w) return std::string(s.substr(0, std::size_t(w)));
+  return std::string(std::size_t(w) - s.size(), ' ') + std::string(s);
+}
+
+RecordWriter& RecordWriter::i(long v, int w) {
+  s_ += fmt_i(v, w);
+  return *this;
+}
+RecordWriter& RecordWriter::f(double v, int w, int d) {
+  s_ += fmt_f(v, w, d);
+  return *this;
+}
+RecordWriter& RecordWriter::a(std::string_view t, int w) {
+  s_ += fmt_a(t, w);
+  return *this;
+}
+RecordWriter& RecordWriter::a(std::string_view t) {
+  s_ += t;
+  return *this;
+}
+RecordWriter& RecordWriter::x(int n) {
+  s_.append(std::size_t(n), ' ');
+  return *this;
+}
+
+namespace {
+
+std::string strip_blanks(std::string_view f) {
+  std::string t;
+  for (char ch : f)
+    if (ch != ' ' && ch != '\t') t += ch;
+  return t;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Splits a real field into a canonical "digits.digits e exp" text; implied decimals apply when
+// the field has no point (d < 0: none).
+bool canonical_real(std::string_view field, int d, std::string& out) {
+  std::string t = strip_blanks(field);
+  if (t.empty()) {
+    out = "0";
+    return true;
+  }
+  std::size_t k = 0;
+  bool neg = false;
+  if (t[k] == '+' || t[k] == '-') neg = t[k++] == '-';
+  std::string ip, fp;
+  bool point = false;
+  while (k < t.size() && is_digit(t[k])) ip += t[k++];
+  if (k < t.size() && t[k] == '.') {
+    point = true;
+    ++k;
+    while (k < t.size() && is_digit(t[k])) fp += t[k++];
+  }
+  if (ip.empty() && fp.empty()) return false;
+  long exp = 0;
+  if (k < t.size()) {
+    char c = t[k];
+    if (c == 'e' || c == 'E' || c == 'd' || c == 'D' || c == 'q' || c == 'Q') {
+      ++k;
+    } else if (c != '+' && c != '-') {
+      return false;
+    }
+    bool eneg = false;
+    if (k < t.size() && (t[k] == '+' || t[k] == '-')) eneg = t[k++] == '-';
+    std::string ed;
+    while (k < t.size() && is_digit(t[k])) ed += t[k++];
+    if (ed.empty() || k != t.size() || ed.size() > 6) return false;
+    exp = std::stol(ed);
+    if (eneg) exp = -exp;
+  }
+  if (!point && d > 0) {
+    // d implied decimals: the last d digits of the mantissa are the fraction.
+    while (int(ip.size()) < d) ip.insert(ip.begin(), '0');
+    fp = ip.substr(ip.size() - std::size_t(d));
+    ip.erase(ip.size() - std::size_t(d));
+  }
+  out = std::string(neg ? "-" : "") + (ip.empty() ? "0" : ip) + "." + (fp.empty() ? "0" : fp) +
+        "e" + std::to_string(exp);
+  return true;
+}
+
+template <class T>
+bool to_real(const std::string& c, T& out) {
+  auto r = std::from_chars(c.data(), c.data() + c.size(), out);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Overflow reads as infinity, underflow as zero, like the Fortran runtime.
+    bool neg = !c.empty() && c[0] == '-';
+    bool tiny = c.find("e-") != std::string::npos;
+    out = tiny ? T(0) : (neg ? -std::numeric_limits<T>::infinity()
+                             : std::numeric_limits<T>::infinity());
+    return true;
+  }
+  return r.ec == std::errc() && r.ptr == c.data() + c.size();
+}
+
+}  // namespace
+
+bool parse_i(std::string_view field, long& out) {
+  std::string t = strip_blanks(field);
+  if (t.empty()) {
+    out = 0;
+    return true;
+  }
+  std::size_t k = (t[0] == '+' || t[0] == '-') ? 1 : 0;
+  if (k == t.size()) return false;
+  for (std::size_t q = k; q < t.size(); ++q)
+    if (!is_digit(t[q])) return false;
+  long v = 0;
+  auto r = std::from_chars(t.data() + k, t.data() + t.size(), v);
+  if (r.ec != std::errc() || v > std::numeric_limits<int>::max()) return false;
+  out = t[0] == '-' ? -v : v;
+  return true;
+}
+
+bool parse_f(std::string_view field, int d, double& out) {
+  std::string c;
+  return canonical_real(field, d, c) && to_real(c, out);
+}
+
+RecordReader::RecordReader(std::string_view line, std::string file, int line_no)
+    : line_(line), file_(std::move(file)), line_no_(line_no) {}
+
+std::string_view RecordReader::field(int w) {
+  std::size_t p = std::size_t(pos_);
+  pos_ += w;
+  if (p >= line_.size()) return std::string_view();
+  return std::string_view(line_).substr(p, std::size_t(w));
+}
+
+void RecordReader::fail(const std::string& what, std::string_view found) const {
+  throw InputError(file_, line_no_,
+                   "column " + std::to_string(pos_ + 1) + ": expected " + what + ", found \"" +
+                       std::string(found) + "\"");
+}
+
+int RecordReader::i(int w) {
+  int start = pos_;
+  std::string_view f = field(w);
+  long v = 0;
+  if (!parse_i(f, v)) {
+    pos_ = start;
+    fail("I" + std::to_string(w) + " integer", f);
+  }
+  return int(v);
+}
+
+float RecordReader::f(int w, int d) {
+  int start = pos_;
+  std::string_view fv = field(w);
+  std::string c;
+  float v = 0.0f;
+  if (!canonical_real(fv, d, c) || !to_real(c, v)) {
+    pos_ = start;
+    fail("F" + std::to_string(w) + "." + std::to_string(d) + " number", fv);
+  }
+  return v;
+}
+
+double RecordReader::fd(int w, int d) {
+  int start = pos_;
+  std::string_view fv = field(w);
+  double v = 0.0;
+  if (!parse_f(fv, d, v)) {
+    pos_ = start;
+    fail("F" + std::to_string(w) + "." + std::to_string(d) + " number", fv);
+  }
+  return v;
+}
+
+std::string RecordReader::a(int w) {
+  std::string s(field(w));
+  s.resize(std::size_t(w), ' ');
+  return s;
+}
+
+void RecordReader::x(int n) { pos_ += n; }
+
+void ListWriter::sep() { s_ += ' '; }
+ListWriter& ListWriter::operator<<(std::string_view t) {
+  sep();
+  s_ += t;
+  return *this;
+}
+ListWriter& ListWriter::operator<<(int v) { return *this << long(v); }
+ListWriter& ListWriter::operator<<(long v) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  sep();
+  s_.append(buf, r.ptr);
+  return *this;
+}
+ListWriter& ListWriter::operator<<(float v) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  sep();
+  s_.append(buf, r.ptr);
+  return *this;
+}
+ListWriter& ListWriter::operator<<(double v) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  sep();
+  s_.append(buf, r.ptr);
+  return *this;
+}
+ListWriter& ListWriter::logical(bool v) { return *this << (v ? "T" : "F"); }
+
+ListReader::ListReader(std::istream& in, std::string file) : in_(in), file_(std::move(file)) {}
+
+void ListReader::begin() {}
+void ListReader::end() { have_line_ = false; }
+
+bool get_line(std::istream& in, std::string& line) {
+  if (!std::getline(in, line)) return false;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+bool ListReader::next_token(std::string& tok) {
+  auto is_sep = [](char c) { return c == ' ' || c == '\t' || c == ','; };
+  for (;;) {
+    if (!have_line_) {
+      if (!get_line(in_, line_)) return false;
+      ++line_no_;
+      pos_ = 0;
+      have_line_ = true;
+    }
+    while (pos_ < line_.size() && is_sep(line_[pos_])) ++pos_;
+    if (pos_ >= line_.size()) {
+      have_line_ = false;
+      continue;
+    }
+    std::size_t b = pos_;
+    while (pos_ < line_.size() && !is_sep(line_[pos_])) ++pos_;
+    tok = line_.substr(b, pos_ - b);
+    return true;
+  }
+}
+
+ReadStatus ListReader::take(long& v) {
+  std::string tok;
+  if (!next_token(tok)) return ReadStatus::eof;
+  return parse_i(tok, v) ? ReadStatus::ok : ReadStatus::error;
+}
+ReadStatus ListReader::take(int& v) {
+  long t = 0;
+  ReadStatus st = take(t);
+  if (st == ReadStatus::ok) v = int(t);
+  return st;
+}
+ReadStatus ListReader::take(double& v) {
+  std::string tok, c;
+  if (!next_token(tok)) return ReadStatus::eof;
+  if (!canonical_real(tok, -1, c) || !to_real(c, v)) return ReadStatus::error;
+  return ReadStatus::ok;
+}
+ReadStatus ListReader::take(float& v) {
+  std::string tok, c;
+  if (!next_token(tok)) return ReadStatus::eof;
+  if (!canonical_real(tok, -1, c) || !to_real(c, v)) return ReadStatus::error;
+  return ReadStatus::ok;
+}
+ReadStatus ListReader::take(std::string& v) {
+  if (!next_token(v)) return ReadStatus::eof;
+  return ReadStatus::ok;
+}
+
+}  // namespace vorb::ffmt

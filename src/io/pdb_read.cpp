@@ -1,0 +1,127 @@
+#include "io/pdb_read.hpp"
+
+#include <fstream>
+#include <iostream>
+
+#include "io/ffmt.hpp"
+#include "model/errors.hpp"
+#include "model/modes.hpp"
+
+namespace vorb {
+namespace {
+
+constexpr std::size_t kLineWidth = 100;
+
+// One taken ATOM line, read with "(A12,A4,A1,A3,A2,I4,A4,3F8.3)".
+struct AtomLine {
+  std::string name, resname;
+  int resnum = 0;
+  float x = 0, y = 0, z = 0;
+};
+
+AtomLine parse_atom(const std::string& line, const std::string& file, int line_no) {
+  ffmt::RecordReader r(line, file, line_no);
+  AtomLine a;
+  r.x(12);
+  a.name = r.a(4);
+  r.x(1);
+  a.resname = r.a(3);
+  r.x(2);
+  a.resnum = r.i(4);
+  r.x(4);
+  a.x = r.f(8, 3);
+  a.y = r.f(8, 3);
+  a.z = r.f(8, 3);
+  return a;
+}
+
+}  // namespace
+
+bool pdb_stop_line(std::string_view line) {
+  return line.substr(0, 3) == "END" || line.substr(0, 3) == "TER";
+}
+
+bool pdb_take_line(std::string_view line) {
+  if (line.substr(0, 4) != "ATOM") return false;
+  char alt = line.size() > 16 ? line[16] : ' ';
+  return alt == ' ' || alt == 'A';
+}
+
+void read_structure(ModelState& s) {
+  std::ifstream in(s.pdbfile, std::ios::binary);
+  const bool building = is_building_mode(s);
+  const bool keep_lines = s.mode_is("1");
+  int n = 0, line_no = 0, counter = 0, prev_num = 0;
+  std::string line;
+  while (in && ffmt::get_line(in, line)) {
+    ++line_no;
+    if (line.size() > kLineWidth) line.resize(kLineWidth);
+    if (pdb_stop_line(line)) break;
+    if (!pdb_take_line(line)) continue;
+    AtomLine a = parse_atom(line, s.pdbfile, line_no);
+    if (n == kMaxAtoms) throw CapacityError(s.pdbfile, "ATOM records", kMaxAtoms);
+    ++n;
+    s.pdbatom(n) = Name4::from(a.name);
+    s.pdbresd(n) = Name3::from(a.resname);
+    if (building) {
+      s.pdbress(n) = a.resnum;
+    } else {
+      if (n == 1 || a.resnum > prev_num) ++counter;
+      s.pdbress(n) = counter;
+    }
+    prev_num = a.resnum;
+    s.xx0(n) = a.x;
+    s.yy0(n) = a.y;
+    s.zz0(n) = a.z;
+    if (keep_lines) {
+      s.kfp(n) = Text30::from(line);
+      s.tkfpres(n) = a.resnum;
+    }
+  }
+  s.npdb = n;
+  if (n < 10) {
+    std::cout << (ffmt::ListWriter() << "read pdb file err, total atoms" << n).str() << '\n';
+    throw EndRun{0};
+  }
+}
+
+void read_template(ModelState& s) {
+  std::ifstream in;
+  if (!s.tmplfile.empty()) in.open(s.tmplfile, std::ios::binary);
+  int nread = 0, nstored = 0, ignored = 0, last = 0, line_no = 0;
+  std::string line;
+  while (in && ffmt::get_line(in, line)) {
+    ++line_no;
+    if (line.size() > kLineWidth) line.resize(kLineWidth);
+    if (pdb_stop_line(line)) break;
+    if (!pdb_take_line(line)) continue;
+    if (line.size() < 16 || line.substr(12, 4) != " CA ") continue;
+    AtomLine a = parse_atom(line, s.tmplfile, line_no);
+    ++nread;
+    last = a.resnum;
+    if (a.resnum < 1) continue;
+    if (a.resnum > s.nres) {
+      ++ignored;
+      continue;
+    }
+    s.bbkxx(a.resnum) = a.x;
+    s.bbkyy(a.resnum) = a.y;
+    s.bbkzz(a.resnum) = a.z;
+    s.tmplres(a.resnum) = 1;
+    ++nstored;
+  }
+  if (ignored > 0)
+    std::cout << (ffmt::ListWriter() << "WARNING!!! template C-alpha records outside the model "
+                                        "residues ignored:"
+                                     << ignored)
+                     .str()
+              << '\n';
+  if (nread == 0 || last < 1 || nstored == 0) {
+    std::cout << (ffmt::ListWriter() << "WARNING!!! No template used").str() << '\n';
+    s.itempl = 0;
+  } else {
+    s.itempl = 1;
+  }
+}
+
+}  // namespace vorb

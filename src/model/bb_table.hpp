@@ -1,0 +1,53 @@
+// Sparse index table of the backbone fragment library.
+//
+// Maps a cell (b1..b5, residue type, slot) to a fragment number. The dense form would be a
+// 26 x 11 x 11 x 5 x 11 x 20 x 10 integer array (34606000 entries) per class; a library holds at
+// most 70000 records, so a hash map gives the same constant-time lookup at a fraction of the
+// memory. An absent cell reads 0; setting a cell again replaces its value.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+
+namespace vorb {
+
+class BBTable {
+ public:
+  static constexpr int kB1 = 25, kB2 = 10, kB3 = 10, kB4 = 4, kB5 = 10, kTypes = 20, kSlots = 10;
+
+  // Whether (b1..b5, t, slot) lies in the table's index ranges.
+  static bool in_range(int b1, int b2, int b3, int b4, int b5, int t, int slot) {
+    return b1 >= 0 && b1 <= kB1 && b2 >= 0 && b2 <= kB2 && b3 >= 0 && b3 <= kB3 && b4 >= 0 &&
+           b4 <= kB4 && b5 >= 0 && b5 <= kB5 && t >= 1 && t <= kTypes && slot >= 1 &&
+           slot <= kSlots;
+  }
+  // Fragment number of the cell, 0 when empty or outside the index ranges.
+  int operator()(int b1, int b2, int b3, int b4, int b5, int t, int slot) const {
+    if (!in_range(b1, b2, b3, b4, b5, t, slot)) return 0;
+    auto it = map_.find(key(b1, b2, b3, b4, b5, t, slot));
+    return it == map_.end() ? 0 : it->second;
+  }
+  // Stores k in the cell (a later call for the same cell replaces it). Out-of-range cells are
+  // ignored; the library reader rejects them before they get here.
+  void set(int b1, int b2, int b3, int b4, int b5, int t, int slot, int k) {
+    if (!in_range(b1, b2, b3, b4, b5, t, slot)) return;
+    map_[key(b1, b2, b3, b4, b5, t, slot)] = k;
+  }
+  void clear() { map_.clear(); }
+  std::size_t size() const { return map_.size(); }
+
+ private:
+  static std::uint32_t key(int b1, int b2, int b3, int b4, int b5, int t, int slot) {
+    std::uint32_t k = std::uint32_t(b1);
+    k = k * 11 + std::uint32_t(b2);
+    k = k * 11 + std::uint32_t(b3);
+    k = k * 5 + std::uint32_t(b4);
+    k = k * 11 + std::uint32_t(b5);
+    k = k * 20 + std::uint32_t(t - 1);
+    k = k * 10 + std::uint32_t(slot - 1);
+    return k;
+  }
+  std::unordered_map<std::uint32_t, int> map_;
+};
+
+}  // namespace vorb

@@ -1,0 +1,101 @@
+#include "io/ffmt.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "model/errors.hpp"
+
+namespace vorb::ffmt {
+namespace {
+
+TEST(FfmtWrite, IntegersRightJustifiedOrAsterisks) {
+  EXPECT_EQ(fmt_i(-12, 3), "-12");
+  EXPECT_EQ(fmt_i(-123, 3), "***");
+  EXPECT_EQ(fmt_i(1234, 3), "***");
+  EXPECT_EQ(fmt_i(7, 4), "   7");
+}
+
+TEST(FfmtWrite, RealsLikeFortran) {
+  EXPECT_EQ(fmt_f(0.125f, 4, 2), "0.12");   // exact binary value, tie to even
+  EXPECT_EQ(fmt_f(0.5f, 4, 3), ".500");     // leading zero dropped only when needed
+  EXPECT_EQ(fmt_f(0.5f, 5, 3), "0.500");
+  EXPECT_EQ(fmt_f(-0.5f, 5, 3), "-.500");
+  EXPECT_EQ(fmt_f(2.5f, 5, 0), "   2.");    // the point is always written
+  EXPECT_EQ(fmt_f(-0.0004f, 6, 3), "-0.000");
+  EXPECT_EQ(fmt_f(1000000.0f, 10, 3), "**********");
+  EXPECT_EQ(fmt_f(999999.9f, 10, 3), "999999.875");
+  EXPECT_EQ(fmt_f(12.3456f, 8, 3), "  12.346");
+}
+
+TEST(FfmtWrite, TextRightJustifiedOrCut) {
+  EXPECT_EQ(fmt_a("AB", 6), "    AB");
+  EXPECT_EQ(fmt_a("ABCDEF", 2), "AB");
+  RecordWriter w;
+  w.a("ATOM").i(5, 7).x(1).a(" CA ", 4);
+  EXPECT_EQ(w.str(), "ATOM      5  CA ");
+}
+
+TEST(FfmtRead, FieldsBlanksAndImpliedDecimals) {
+  RecordReader r("   12 12345  1.5    ab", "f", 3);
+  EXPECT_EQ(r.i(5), 12);
+  EXPECT_FLOAT_EQ(r.f(6, 2), 123.45f);  // no point: two implied decimals
+  EXPECT_FLOAT_EQ(r.f(5, 3), 1.5f);     // an explicit point overrides d
+  EXPECT_EQ(r.i(3), 0);                 // blank field
+  EXPECT_THROW(r.i(3), InputError);     // "ab"
+  RecordReader short_line("  7", "f", 1);
+  EXPECT_EQ(short_line.i(2), 0);
+  EXPECT_EQ(short_line.i(4), 7);        // beyond the end reads as blanks
+  EXPECT_EQ(short_line.a(3), "   ");
+  RecordReader exp("1.5E2 -2d-1", "f", 1);
+  EXPECT_FLOAT_EQ(exp.f(6, 0), 150.0f);
+  EXPECT_FLOAT_EQ(exp.f(5, 0), -0.2f);
+}
+
+TEST(FfmtRead, ErrorNamesFileLineAndColumn) {
+  RecordReader r("12345678ab", "Hdd", 12);
+  r.x(8);
+  try {
+    r.i(2);
+    FAIL();
+  } catch (const InputError& e) {
+    EXPECT_STREQ(e.what(), "Hdd:12: column 9: expected I2 integer, found \"ab\"");
+  }
+  RecordReader lone("  - ", "f", 1);
+  EXPECT_THROW(lone.f(4, 1), InputError);
+}
+
+TEST(FfmtList, ReadsAcrossLinesAndDropsTheRest) {
+  std::istringstream in("1, 2\n\n3 4 5\n6.5 word\n");
+  ListReader lr(in, "f");
+  int a = 0, b = 0, c = 0;
+  EXPECT_EQ(lr.read(a, b, c), ReadStatus::ok);  // takes 3 from the next record
+  EXPECT_EQ(c, 3);
+  float x = 0;
+  std::string w;
+  EXPECT_EQ(lr.read(x, w), ReadStatus::ok);     // "4 5" dropped with the record
+  EXPECT_FLOAT_EQ(x, 6.5f);
+  EXPECT_EQ(w, "word");
+  EXPECT_EQ(lr.read(a), ReadStatus::eof);
+
+  std::istringstream bad("1 x 3\n");
+  ListReader lb(bad, "f");
+  EXPECT_EQ(lb.read(a, b), ReadStatus::error);
+  std::istringstream real_for_int("1.5\n");
+  ListReader lr2(real_for_int, "f");
+  EXPECT_EQ(lr2.read(a), ReadStatus::error);
+}
+
+TEST(FfmtList, OutputStartsWithOneBlank) {
+  ListWriter w;
+  w << "read pdb file err, total atoms" << 5;
+  EXPECT_EQ(w.str(), " read pdb file err, total atoms 5");
+  ListWriter v;
+  v << "HBlist" << 3;
+  v.logical(true);
+  v << 0.25f;
+  EXPECT_EQ(v.str(), " HBlist 3 T 0.25");
+}
+
+}  // namespace
+}  // namespace vorb::ffmt

@@ -1,0 +1,12 @@
+// Subcommands of vorb-tools. Each takes the arguments after its name and returns the exit
+// status (0 success, 2 bad input or usage).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vorb::tools {
+
+using Args = std::vector<std::string>;
+
+}  // namespace vorb::tools

@@ -1,0 +1,53 @@
+// vorb-tools: the tools around VORB (topology generator, library builder, tables, scoring).
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "commands.hpp"
+
+namespace {
+
+struct Command {
+  const char* name;
+  int (*fn)(const vorb::tools::Args&);
+  const char* summary;
+};
+
+const Command kCommands[] = {
+    {nullptr, nullptr, nullptr},
+};
+
+void usage() {
+  std::fprintf(stderr, "usage: vorb-tools COMMAND [ARGS...]\ncommands:\n");
+  for (const Command& c : kCommands)
+    if (c.name) std::fprintf(stderr, "  %-10s %s\n", c.name, c.summary);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    usage();
+    return 2;
+  }
+  std::string name = argv[1];
+  if (name == "-h" || name == "--help" || name == "help") {
+    usage();
+    return 0;
+  }
+  vorb::tools::Args args(argv + 2, argv + argc);
+  for (const Command& c : kCommands) {
+    if (c.name && name == c.name) {
+      try {
+        return c.fn(args);
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "vorb-tools %s: %s\n", c.name, e.what());
+        return 2;
+      }
+    }
+  }
+  std::fprintf(stderr, "vorb-tools: unknown command \"%s\"\n", name.c_str());
+  usage();
+  return 2;
+}
