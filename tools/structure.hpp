@@ -1,0 +1,41 @@
+// Real protein chains for the tools: the ATOM records of one chain, grouped into residues.
+//
+// Uses the program's own line filter (ATOM records only, alternate location blank or "A",
+// reading stops at the first "TER" or "END"), so the tools see a file exactly as VORB does.
+// Residues are grouped by residue number and insertion code in file order; within a residue
+// the first record of an atom name wins.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "geometry/vec3.hpp"
+
+namespace vorb::tools {
+
+struct Residue {
+  std::string name;    // three-letter residue name
+  int num = 0;         // residue number as written
+  char icode = ' ';    // insertion code
+  int type = 0;        // 1..20 in the order of afn, 0 for other names
+  std::vector<std::pair<std::string, Vec3>> atoms;  // 4-character names, file order
+
+  const Vec3* find(const std::string& name4) const;
+  bool has(const std::string& name4) const { return find(name4) != nullptr; }
+  Vec3 at(const std::string& name4) const;  // throws when absent
+};
+
+struct Chain {
+  std::string source;  // file it came from
+  std::vector<Residue> res;
+};
+
+// Reads the chain; throws InputError when the file cannot be opened or a number field is
+// malformed. Hydrogen records are kept (names with "H" in the second column).
+Chain read_chain(const std::string& path);
+
+// Whether residues i and i+1 are bonded: C(i)-N(i+1) at most 2.0 A (false if either is absent).
+bool peptide_bonded(const Chain& c, std::size_t i);
+
+}  // namespace vorb::tools
