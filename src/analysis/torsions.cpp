@@ -6,6 +6,5 @@ namespace vorb {
 
 void angle(ModelState& s) { (void)s; throw std::logic_error("not built yet"); }
 void ass2nd(ModelState& s) { (void)s; throw std::logic_error("not built yet"); }
-int rama_cell(float phi_deg, float psi_deg) { (void)phi_deg; (void)psi_deg; throw std::logic_error("not built yet"); }
 
 }  // namespace vorb
