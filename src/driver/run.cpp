@@ -100,6 +100,10 @@ int run_main(const std::vector<std::string>& args) {
     std::cout.flush();
     std::cerr << "internal error: " << e.what() << '\n';
     return 3;
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << "internal error: " << e.what() << '\n';
+    return 3;
   }
   std::cout.flush();
   return 0;
