@@ -246,9 +246,7 @@ void TableBuilder::add(const Chain& c) {
 }
 
 Derived TableBuilder::finish() const {
-  Derived d;
-  d.residues = residues_;
-  d.hbonds = hbonds_;
+  Derived d = statistics();
 
   // Pooled samples by atom names alone, for residue types with too few.
   std::map<std::string, std::vector<float>> pooled;
@@ -287,6 +285,13 @@ Derived TableBuilder::finish() const {
     for (const TemplateBond& b : t.bonds) row(b.a, b.b, ".");
     for (const auto& g : heavy_angles(t)) row(g[0], g[1], g[2]);
   }
+  return d;
+}
+
+Derived TableBuilder::statistics() const {
+  Derived d;
+  d.residues = residues_;
+  d.hbonds = hbonds_;
 
   std::array<long, 4> peak{};
   for (int h = 0; h < 4; ++h)

@@ -66,7 +66,10 @@ class TableBuilder {
  public:
   TableBuilder();
   void add(const Chain& c);
-  // InputError when a geometry entry has fewer than kMinSamples samples even when pooled.
+  // The hydrogen-bond statistics, the propensity grid and the counts.
+  Derived statistics() const;
+  // Everything; InputError when a geometry entry has fewer than kMinSamples samples even when
+  // pooled over residue types.
   Derived finish() const;
 
  private:
