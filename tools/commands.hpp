@@ -9,4 +9,7 @@ namespace vorb::tools {
 
 using Args = std::vector<std::string>;
 
+int cmd_hdd(const Args& args);     // topology file Hdd for a structure or a sequence
+int cmd_tables(const Args& args);  // tables of the topology generator from real structures
+
 }  // namespace vorb::tools

@@ -15,6 +15,8 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"hdd", vorb::tools::cmd_hdd, "topology file Hdd for a structure or a sequence"},
+    {"tables", vorb::tools::cmd_tables, "tables of the topology generator from real structures"},
     {nullptr, nullptr, nullptr},
 };
 
