@@ -9,4 +9,6 @@ namespace vorb::tools {
 
 using Args = std::vector<std::string>;
 
+int cmd_bbdat(const Args& args);  // backbone fragment library (bbdat.hpp)
+
 }  // namespace vorb::tools

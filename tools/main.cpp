@@ -15,6 +15,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"bbdat", vorb::tools::cmd_bbdat, "build the backbone fragment library; --rebuild checks one"},
     {nullptr, nullptr, nullptr},
 };
 
