@@ -205,5 +205,20 @@ TEST(BBdatBuild, SkipsBreaksMissingAtomsAndOutOfBandGeometry) {
   EXPECT_EQ(trace_of(d).size(), 5u);
 }
 
+TEST(BBdatBuild, CommittedLibraryLoads) {
+  auto s = test::make_state();
+  read_library_file(*s, std::string(VORB_SOURCE_DIR) + "/data/BBdat");
+  EXPECT_LE(s->nbb, 70000);
+  EXPECT_GT(s->nbbc, 0);
+  EXPECT_GT(s->nbbh, 0);
+  EXPECT_GT(s->nbbe, 0);
+  // Every stored N and C lies inside the bands completion accepts.
+  for (int k = 1; k <= s->nbb; k += 97) {
+    float dn = norm({s->bbcoord(k, 1), s->bbcoord(k, 2), s->bbcoord(k, 3)});
+    float dc = norm({s->bbcoord(k, 4), s->bbcoord(k, 5), s->bbcoord(k, 6)});
+    EXPECT_TRUE(dn > 2.1f && dn < 2.7f && dc > 1.3f && dc < 1.7f) << k;
+  }
+}
+
 }  // namespace
 }  // namespace vorb::tools
