@@ -11,5 +11,6 @@ using Args = std::vector<std::string>;
 
 int cmd_hdd(const Args& args);     // topology file Hdd for a structure or a sequence
 int cmd_tables(const Args& args);  // tables of the topology generator from real structures
+int cmd_bbdat(const Args& args);  // backbone fragment library (bbdat.hpp)
 
 }  // namespace vorb::tools

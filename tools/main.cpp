@@ -17,6 +17,7 @@ struct Command {
 const Command kCommands[] = {
     {"hdd", vorb::tools::cmd_hdd, "topology file Hdd for a structure or a sequence"},
     {"tables", vorb::tools::cmd_tables, "tables of the topology generator from real structures"},
+    {"bbdat", vorb::tools::cmd_bbdat, "build the backbone fragment library; --rebuild checks one"},
     {nullptr, nullptr, nullptr},
 };
 

@@ -1,6 +1,8 @@
 #include "io/aux_read.hpp"
 
+#include <charconv>
 #include <fstream>
+#include <string_view>
 #include <iostream>
 
 #include "io/ffmt.hpp"
@@ -22,6 +24,46 @@ std::string word(std::string w, std::size_t width) {
 
 bool blank(const std::string& line) {
   return line.find_first_not_of(" \t") == std::string::npos;
+}
+
+// A library record in its usual shape (every field right-justified digits, the reals with a
+// point and three decimals) is parsed here directly; anything else goes through the general
+// fixed-column reader, which gives the same values and reports malformed fields.
+bool plain_int(std::string_view f, int& out) {
+  std::size_t k = 0;
+  while (k < f.size() && f[k] == ' ') ++k;
+  if (k == f.size()) {
+    out = 0;
+    return true;
+  }
+  auto r = std::from_chars(f.data() + k, f.data() + f.size(), out);
+  return r.ec == std::errc() && r.ptr == f.data() + f.size() && f[k] != '+';
+}
+
+bool plain_real(std::string_view f, float& out) {
+  std::size_t k = 0;
+  while (k < f.size() && f[k] == ' ') ++k;
+  std::string_view t = f.substr(k);
+  std::size_t p = t.find('.');
+  if (p == std::string_view::npos || p == 0 || (p == 1 && t[0] == '-')) return false;
+  for (std::size_t q = t[0] == '-' ? 1 : 0; q < t.size(); ++q)
+    if (q != p && (t[q] < '0' || t[q] > '9')) return false;
+  auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+  return r.ec == std::errc() && r.ptr == t.data() + t.size();
+}
+
+bool plain_record(const std::string& line, int* v, float* q) {
+  if (line.size() < 71 || line.find_first_not_of(' ', 71) != std::string::npos) return false;
+  std::string_view l(line);
+  for (int k = 0; k < 8; ++k) {
+    if (k > 0 && l[std::size_t(3 * k - 1)] != ' ') return false;
+    if (!plain_int(l.substr(std::size_t(3 * k), 2), v[k])) return false;
+  }
+  for (int k = 0; k < 6; ++k) {
+    if (l[std::size_t(23 + 8 * k)] != ' ') return false;
+    if (!plain_real(l.substr(std::size_t(24 + 8 * k), 7), q[k])) return false;
+  }
+  return true;
 }
 
 void warn_dropped(const std::string& file, int dropped, int nres) {
@@ -196,6 +238,9 @@ void read_library_file(ModelState& s, const std::string& path) {
   s.bbdatc.clear();
   s.bbdata.clear();
   s.bbdatb.clear();
+  s.bbdatc.reserve(std::size_t(nbbc));
+  s.bbdata.reserve(std::size_t(nbbh));
+  s.bbdatb.reserve(std::size_t(nbbe));
   s.nbb = s.nbbc = s.nbbh = s.nbbe = 0;
 
   static const char* kClassName[] = {"", "coil", "helix", "strand"};
@@ -206,16 +251,18 @@ void read_library_file(ModelState& s, const std::string& path) {
                        "file ends after " + std::to_string(k - 1) + " of the header's " +
                            std::to_string(nbb) + " records");
     ++line_no;
-    ffmt::RecordReader r(line, path, line_no);
     int v[8];
-    for (int& x : v) {
-      x = r.i(2);
-      r.x(1);
-    }
     float q[6];
-    for (float& x : q) {
-      x = r.f(7, 3);
-      r.x(1);
+    if (!plain_record(line, v, q)) {
+      ffmt::RecordReader r(line, path, line_no);
+      for (int& x : v) {
+        x = r.i(2);
+        r.x(1);
+      }
+      for (float& x : q) {
+        x = r.f(7, 3);
+        r.x(1);
+      }
     }
     // The file's class column: 1 coil, 2 helix, any other value strand.
     int cls = v[0] == 1 ? 1 : v[0] == 2 ? 2 : 3;

@@ -34,6 +34,7 @@ class BBTable {
     map_[key(b1, b2, b3, b4, b5, t, slot)] = k;
   }
   void clear() { map_.clear(); }
+  void reserve(std::size_t n) { map_.reserve(n); }
   std::size_t size() const { return map_.size(); }
 
  private:

@@ -349,6 +349,18 @@ TEST(Backbone, TinyOffsetsGoOnTheLineAndZeroRowsLeaveAtoms) {
   bbadd(*t, 1);
   expect_near(pos(*t, t->ica(2) + 1), c0, 0.0f);
   EXPECT_GT(t->xx(t->ica(3) - 1), 990.0f);
+
+  // A cell pointing beyond nbb reads a zero row: the atoms stay too.
+  auto u = chain({kAla, kAla, kAla, kAla});
+  for (int i = 1; i <= 4; ++i) {
+    BBKey k = key_of(*u, i);
+    u->bbdatc.set(k.b1, k.b2, k.b3, k.b4, k.b5, kAla, 1, 9);
+  }
+  u->bbcoord(9, 1) = 2.4f, u->bbcoord(9, 4) = 1.5f;
+  set_counts(*u, 5, 0, 0);
+  bbadd(*u, 1);
+  EXPECT_EQ(u->ifrag(2), 9);
+  EXPECT_GT(u->xx(u->ica(2) + 1), 990.0f);
 }
 
 TEST(Backbone, UndefinedFrameChoosesAFragmentButPlacesNothing) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -21,8 +22,9 @@ struct Rec {
 
 std::string lib_line(const Rec& r) {
   ffmt::RecordWriter w;
-  for (int x : {r.cls, r.b1, r.b2, r.b3, r.b4, r.b5, r.type, r.slot}) w.i(x, 2).x(1);
-  for (float x : r.v) w.f(x, 7, 3).x(1);
+  w.i(r.cls, 2);
+  for (int x : {r.b1, r.b2, r.b3, r.b4, r.b5, r.type, r.slot}) w.x(1).i(x, 2);
+  for (float x : r.v) w.x(1).f(x, 7, 3);
   return w.str();
 }
 
@@ -95,6 +97,31 @@ TEST(Library, ImpliedDecimalsAndBlankFields) {
   EXPECT_EQ(s->bbdata(1, 0, 0, 0, 0, 3, 1), 1);
   EXPECT_FLOAT_EQ(s->bbcoord(1, 1), 2.4f);
   EXPECT_FLOAT_EQ(s->bbcoord(1, 2), 0.0f);
+}
+
+// Records in the usual layout take a direct path; odd but valid layouts (left-justified
+// fields, a blank inside a real, implied decimals, an exponent, trailing blanks) must read the
+// same values.
+TEST(Library, UsualAndUnusualLayoutsReadTheSameValues) {
+  Rec r{2, 12, 3, 4, 1, 10, 17, 9, {-0.001f, 2.437f, 999.999f, -99.999f, 0.0f, -0.0f}};
+  std::string odd = " 2 12  3  4  1 10 17 9 ";
+  for (const char* f : {"-0.001 ", " 2. 437", "999.999", "-99999 ", " 0.0E0 ", "  -0.0 "})
+    odd += std::string(" ") + f;
+  odd += "  ";
+  ASSERT_EQ(lib_line(r).size(), 71u);
+  test::TempDir d;
+  test::write_file(d.file("a"), "1 0 1 0\n" + lib_line(r) + "\n");
+  test::write_file(d.file("b"), "1 0 1 0\n" + odd + "\n");
+  auto a = test::make_state(), b = test::make_state();
+  read_library_file(*a, d.file("a"));
+  read_library_file(*b, d.file("b"));
+  EXPECT_EQ(a->bbdata(12, 3, 4, 1, 10, 17, 9), 1);
+  EXPECT_EQ(b->bbdata(12, 3, 4, 1, 10, 17, 9), 1);
+  for (int c = 1; c <= 6; ++c) {
+    EXPECT_FLOAT_EQ(a->bbcoord(1, c), r.v[std::size_t(c - 1)]) << c;
+    EXPECT_EQ(a->bbcoord(1, c), b->bbcoord(1, c)) << c;
+  }
+  EXPECT_TRUE(std::signbit(a->bbcoord(1, 6)));
 }
 
 TEST(Library, NoLibraryNamedIsNotAnError) {
