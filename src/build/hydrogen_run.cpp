@@ -1,7 +1,13 @@
 #include "build/hydrogen_run.hpp"
 
+#include "build/hydrogens.hpp"
+#include "io/pdb_write.hpp"
+
 namespace vorb {
 
-void hydrogen_only_run(ModelState& s) { (void)s; }
+void hydrogen_only_run(ModelState& s) {
+  hadd(s);  // ends with the hydroxyl turning of mode "1"
+  write_hydrogen_output(s);
+}
 
 }  // namespace vorb

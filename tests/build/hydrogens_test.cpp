@@ -1,0 +1,334 @@
+#include "build/hydrogens.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "analysis/model_builder.hpp"
+#include "geometry/torsion.hpp"
+#include "support/test_support.hpp"
+
+namespace vorb {
+namespace {
+
+using test::kAbsent;
+using test::ModelBuilder;
+
+constexpr float kToDeg = 57.29578f;
+
+float dih_deg(const ModelState& s, int a, int b, int c, int d) {
+  return dihedral(pos(s, a), pos(s, b), pos(s, c), pos(s, d)) * kToDeg;
+}
+float angle_deg(const ModelState& s, int a, int c, int b) {
+  const Vec3 u = pos(s, a) - pos(s, c), v = pos(s, b) - pos(s, c);
+  return std::acos(dot(u, v) / norm(u) / norm(v)) * kToDeg;
+}
+float bond_len(const ModelState& s, int a, int b) { return dist(pos(s, a), pos(s, b)); }
+// Difference of two dihedrals in degrees, folded into -180..180.
+float ddiff(float a, float b) {
+  float d = std::fmod(a - b + 540.0f, 360.0f) - 180.0f;
+  return d;
+}
+
+// GLY-ALA with every heavy atom placed and every hydrogen missing; the topology lists the
+// hydrogens after the heavy atoms of each residue, groups as "1H", "2H", "3H".
+struct Dipeptide {
+  std::unique_ptr<ModelState> s = test::make_state();
+  ModelBuilder b{*s};
+  int n1, ca1, c1, o1, h1, h2, h3, ha1, ha2;
+  int n2, ca2, c2, o2, cb2, h, ha, hb1, hb2, hb3;
+
+  explicit Dipeptide(bool with_angles = true) {
+    b.residue("GLY");
+    n1 = b.atom(" N  ", {10.0f, 10.0f, 10.0f});
+    ca1 = b.atom(" CA ", {11.45f, 10.0f, 10.0f});
+    c1 = b.atom(" C  ", {12.0f, 11.42f, 10.0f});
+    o1 = b.atom(" O  ", {11.3f, 12.4f, 10.1f});
+    h1 = b.atom("1H  ", kAbsent);
+    h2 = b.atom("2H  ", kAbsent);
+    h3 = b.atom("3H  ", kAbsent);
+    ha1 = b.atom("1HA ", kAbsent);
+    ha2 = b.atom("2HA ", kAbsent);
+    b.residue("ALA");
+    n2 = b.atom(" N  ", {13.33f, 11.55f, 10.0f});
+    ca2 = b.atom(" CA ", {13.95f, 12.87f, 10.0f});
+    c2 = b.atom(" C  ", {15.47f, 12.75f, 10.0f});
+    o2 = b.atom(" O  ", {16.1f, 11.7f, 10.1f});
+    cb2 = b.atom(" CB ", {13.45f, 13.65f, 11.2f});
+    h = b.atom(" H  ", kAbsent);
+    ha = b.atom(" HA ", kAbsent);
+    hb1 = b.atom("1HB ", kAbsent);
+    hb2 = b.atom("2HB ", kAbsent);
+    hb3 = b.atom("3HB ", kAbsent);
+    // Hydrogens name their parent first.
+    for (int x : {h1, h2, h3}) b.bond(x, n1, 1.0f);
+    b.bond(n1, ca1, 1.458f);
+    b.bond(ca1, c1, 1.525f);
+    for (int x : {ha1, ha2}) b.bond(x, ca1, 1.09f);
+    b.bond(c1, o1, 1.231f);
+    b.bond(c1, n2, 1.329f);
+    b.bond(n2, ca2, 1.458f);
+    b.bond(h, n2, 1.01f);
+    b.bond(ca2, c2, 1.525f);
+    b.bond(ca2, cb2, 1.525f);
+    b.bond(ha, ca2, 1.09f);
+    b.bond(c2, o2, 1.231f);
+    for (int x : {hb1, hb2, hb3}) b.bond(x, cb2, 1.09f);
+    if (with_angles) {
+      for (int x : {h1, h2, h3}) b.angle(ca1, n1, x, 109.5f);
+      for (int x : {ha1, ha2}) b.angle(n1, ca1, x, 109.5f);
+      for (int x : {hb1, hb2, hb3}) b.angle(ca2, cb2, x, 109.5f);
+    }
+    b.finish();
+  }
+};
+
+TEST(Hadd, MethylHydrogensStaggeredFromTheFirstHeavyPartner) {
+  Dipeptide d;
+  hadd(*d.s);
+  const ModelState& s = *d.s;
+  // Alanine beta hydrogens: shortened on a carbon, at 180, +60, -60 from N about CA-CB.
+  EXPECT_NEAR(std::fabs(dih_deg(s, d.n2, d.ca2, d.cb2, d.hb3)), 180.0f, 0.02f);
+  EXPECT_NEAR(dih_deg(s, d.n2, d.ca2, d.cb2, d.hb2), 60.0f, 0.02f);
+  EXPECT_NEAR(dih_deg(s, d.n2, d.ca2, d.cb2, d.hb1), -60.0f, 0.02f);
+  for (int x : {d.hb1, d.hb2, d.hb3}) {
+    EXPECT_NEAR(bond_len(s, d.cb2, x), 0.95f * 1.09f, 1e-4f);
+    EXPECT_NEAR(angle_deg(s, d.ca2, d.cb2, x), 109.5f, 0.02f);
+    EXPECT_EQ(s.assrd(x), 1);
+  }
+  // Terminal ammonium on a nitrogen: the full bond length, staggered from C about N-CA.
+  EXPECT_NEAR(std::fabs(dih_deg(s, d.c1, d.ca1, d.n1, d.h3)), 180.0f, 0.02f);
+  EXPECT_NEAR(dih_deg(s, d.c1, d.ca1, d.n1, d.h2), 60.0f, 0.02f);
+  EXPECT_NEAR(dih_deg(s, d.c1, d.ca1, d.n1, d.h1), -60.0f, 0.02f);
+  for (int x : {d.h1, d.h2, d.h3}) EXPECT_NEAR(bond_len(s, d.n1, x), 1.0f, 1e-4f);
+}
+
+TEST(Hadd, SingleHydrogensByCentroidAndBisector) {
+  Dipeptide d;
+  hadd(*d.s);
+  const ModelState& s = *d.s;
+  // Alpha hydrogen of alanine: opposite the centroid of N, C, CB at the full bond length.
+  const Vec3 c = (pos(s, d.n2) + pos(s, d.c2) + pos(s, d.cb2)) / 3.0f;
+  const Vec3 u = pos(s, d.ha) - pos(s, d.ca2), w = pos(s, d.ca2) - c;
+  EXPECT_NEAR(norm(u), 1.09f, 1e-4f);
+  EXPECT_NEAR(dot(u, w) / norm(u) / norm(w), 1.0f, 1e-5f);
+  // Amide hydrogen: away from the midpoint of C and CA (the C-N-CA bisector for equal
+  // bonds), shortened.
+  const Vec3 mid = (pos(s, d.c1) + pos(s, d.ca2)) / 2.0f;
+  const Vec3 hn = pos(s, d.h) - pos(s, d.n2), away = pos(s, d.n2) - mid;
+  EXPECT_NEAR(norm(hn), 0.95f * 1.01f, 1e-4f);
+  EXPECT_NEAR(dot(hn, away) / norm(hn) / norm(away), 1.0f, 1e-5f);
+  EXPECT_GT(angle_deg(s, d.c1, d.n2, d.h), 110.0f);
+  EXPECT_GT(angle_deg(s, d.ca2, d.n2, d.h), 110.0f);
+  EXPECT_NEAR(std::fabs(dih_deg(s, d.c1, d.ca2, d.n2, d.h)), 180.0f, 0.05f);  // in plane
+}
+
+TEST(Hadd, GlycineAlphaPairFromTwoAveragedPasses) {
+  Dipeptide d;
+  hadd(*d.s);
+  const ModelState& s = *d.s;
+  // Mirror images through the N-CA-C plane, tetrahedral-like, averaged so at most 0.95 b.
+  EXPECT_NEAR(dih_deg(s, d.n1, d.c1, d.ca1, d.ha1), -dih_deg(s, d.n1, d.c1, d.ca1, d.ha2), 0.02f);
+  for (int x : {d.ha1, d.ha2}) {
+    EXPECT_LE(bond_len(s, d.ca1, x), 0.95f * 1.09f + 1e-5f);
+    EXPECT_GT(bond_len(s, d.ca1, x), 0.8f * 1.09f);
+    EXPECT_GT(angle_deg(s, d.n1, d.ca1, x), 100.0f);
+    EXPECT_GT(angle_deg(s, d.c1, d.ca1, x), 100.0f);
+    EXPECT_EQ(s.assrd(x), 1);
+  }
+  EXPECT_GT(angle_deg(s, d.ha1, d.ca1, d.ha2), 95.0f);
+}
+
+TEST(Hadd, ACompleteModelIsLeftAsItIs) {
+  Dipeptide d;
+  hadd(*d.s);
+  ModelState& s = *d.s;
+  std::vector<float> before;
+  for (int i = 1; i <= s.natom; ++i) before.insert(before.end(), {s.xx(i), s.yy(i), s.zz(i)});
+  for (int i = 1; i <= s.natom; ++i) s.assrd(i) = 0;
+  hadd(s);
+  for (int i = 1; i <= s.natom; ++i) {
+    EXPECT_EQ(s.xx(i), before[std::size_t(3 * i - 3)]) << i;
+    EXPECT_EQ(s.zz(i), before[std::size_t(3 * i - 1)]) << i;
+    EXPECT_EQ(s.assrd(i), 0) << i;
+  }
+}
+
+TEST(Hadd, PresentHydrogensOfAGroupStayWhereTheInputPutThem) {
+  Dipeptide d;
+  ModelState& s = *d.s;
+  const Vec3 given{13.0f, 14.4f, 11.9f};
+  set_pos(s, d.hb2, given);
+  hadd(s);
+  EXPECT_EQ(s.xx(d.hb2), given.x);
+  EXPECT_EQ(s.yy(d.hb2), given.y);
+  EXPECT_EQ(s.assrd(d.hb2), 0);
+  EXPECT_TRUE(s.placed(d.hb3));
+  EXPECT_TRUE(s.placed(d.hb1));
+  EXPECT_NEAR(dih_deg(s, d.n2, d.ca2, d.cb2, d.hb1), -60.0f, 0.02f);
+}
+
+TEST(Hadd, BondAngleRecordsAndTheirAbsence) {
+  Dipeptide with;
+  hadd(*with.s);
+  {
+    // The glycine pair has no record: it reuses the last angle matched (the beta methyl's).
+    Dipeptide d(false);
+    ModelBuilder b(*d.s);
+    for (int x : {d.h1, d.h2, d.h3}) b.angle(d.ca1, d.n1, x, 109.5f);
+    for (int x : {d.hb1, d.hb2, d.hb3}) b.angle(d.ca2, d.cb2, x, 109.5f);
+    hadd(*d.s);
+    for (int x : {d.ha1, d.ha2}) {
+      EXPECT_EQ(d.s->xx(x), with.s->xx(x)) << x;
+      EXPECT_EQ(d.s->yy(x), with.s->yy(x)) << x;
+    }
+  }
+  {
+    // Nothing matched yet when a rule needs the angle: that group stays missing. The centroid
+    // and bisector rules need no angle.
+    Dipeptide d(false);
+    ModelBuilder b(*d.s);
+    for (int x : {d.h1, d.h2, d.h3}) b.angle(d.ca1, d.n1, x, 109.5f);
+    hadd(*d.s);
+    const ModelState& s = *d.s;
+    for (int x : {d.hb1, d.hb2, d.hb3, d.ha1, d.ha2}) EXPECT_TRUE(s.missing(x)) << x;
+    EXPECT_TRUE(s.placed(d.ha));
+    EXPECT_TRUE(s.placed(d.h));
+    for (int x : {d.h1, d.h2, d.h3}) EXPECT_EQ(s.xx(x), with.s->xx(x)) << x;
+  }
+}
+
+TEST(Hadd, HydrogenWithoutPlacedReferencesStaysMissing) {
+  Dipeptide d;
+  ModelState& s = *d.s;
+  set_missing(s, d.c1);
+  set_missing(s, d.ca2);  // N2 has no placed partner left
+  set_missing(s, d.cb2);  // parent of the beta hydrogens missing
+  hadd(s);
+  EXPECT_TRUE(s.missing(d.h));
+  for (int x : {d.hb1, d.hb2, d.hb3}) EXPECT_TRUE(s.missing(x));
+  EXPECT_EQ(s.xx(d.hb1), kMissing);
+}
+
+// Residue 1 with a ring nitrogen carrying "1H", "2H" (an amino-terminal proline when named PRO).
+struct RingNitrogen {
+  std::unique_ptr<ModelState> s = test::make_state();
+  ModelBuilder b{*s};
+  int n, ca, c, cb, cd, h1, h2;
+  explicit RingNitrogen(const char* name) {
+    b.residue(name);
+    n = b.atom(" N  ", {10.0f, 10.0f, 10.0f});
+    ca = b.atom(" CA ", {11.45f, 10.0f, 10.0f});
+    c = b.atom(" C  ", {12.0f, 11.42f, 10.0f});
+    b.atom(" O  ", {11.3f, 12.4f, 10.1f});
+    cb = b.atom(" CB ", {11.9f, 9.2f, 8.8f});
+    const int cg = b.atom(" CG ", {10.8f, 8.4f, 8.2f});
+    cd = b.atom(" CD ", {9.6f, 9.0f, 8.7f});
+    h1 = b.atom("1H  ", kAbsent);
+    h2 = b.atom("2H  ", kAbsent);
+    for (int x : {h1, h2}) b.bond(x, n, 1.0f);
+    b.bond(n, ca, 1.458f);
+    b.bond(n, cd, 1.47f);
+    b.bond(ca, c, 1.525f);
+    b.bond(ca, cb, 1.53f);
+    b.bond(cb, cg, 1.5f);
+    b.bond(cg, cd, 1.5f);
+    b.angle(ca, n, h2, 109.5f);
+    b.finish();
+  }
+};
+
+TEST(Hadd, AminoTerminalProlinePairTurnedOutOfPlane) {
+  // Pair on N from K = CA and L = CB (the first heavy partner of CA is a carbon, so the
+  // second is taken): trans and cis to L, and +-90 degrees on an amino-terminal proline.
+  for (const char* name : {"ALA", "PRO"}) {
+    RingNitrogen r(name);
+    hadd(*r.s);
+    const float t2 = dih_deg(*r.s, r.cb, r.ca, r.n, r.h2), t1 = dih_deg(*r.s, r.cb, r.ca, r.n, r.h1);
+    if (std::string(name) == "PRO") {
+      EXPECT_NEAR(std::fabs(t2), 90.0f, 0.05f);
+      EXPECT_NEAR(t1, -t2, 0.05f);
+    } else {
+      EXPECT_NEAR(std::fabs(t2), 180.0f, 0.05f);
+      EXPECT_NEAR(t1, 0.0f, 0.05f);
+    }
+    EXPECT_NEAR(bond_len(*r.s, r.n, r.h1), 1.0f, 1e-4f);  // not shortened on a nitrogen
+    EXPECT_NEAR(angle_deg(*r.s, r.ca, r.n, r.h2), 109.5f, 0.05f);
+  }
+}
+
+// Serine side chain with its hydroxyl hydrogen missing, and a second residue of oxygens.
+struct Hydroxyl {
+  std::unique_ptr<ModelState> s = test::make_state();
+  ModelBuilder b{*s};
+  int ca, cb, og, hg;
+  explicit Hydroxyl(std::vector<Vec3> others) {
+    b.residue("SER");
+    const int n = b.atom(" N  ", {10.0f, 10.0f, 10.0f});
+    ca = b.atom(" CA ", {11.45f, 10.0f, 10.0f});
+    cb = b.atom(" CB ", {12.0f, 11.42f, 10.0f});
+    og = b.atom(" OG ", {13.4f, 11.5f, 10.2f});
+    hg = b.atom(" HG ", kAbsent, -1, 0.5f);
+    b.bond(n, ca, 1.458f);
+    b.bond(ca, cb, 1.53f);
+    b.bond(cb, og, 1.42f);
+    b.bond(hg, og, 0.96f);
+    b.angle(cb, og, hg, 109.5f);
+    b.residue("HOH");
+    for (Vec3 p : others) b.atom(" O  ", p);
+    b.finish();
+  }
+};
+
+TEST(Ad1h, HydroxylTurnsTowardOxygensOfOtherResiduesInModeOne) {
+  const Vec3 acc{15.5f, 12.8f, 11.9f};
+  Hydroxyl plain({acc});
+  plain.s->mode = Name4::from("5");
+  hadd(*plain.s);  // the anti position, not turned outside mode "1"
+  const Vec3 rule = pos(*plain.s, plain.hg);
+  EXPECT_NEAR(std::fabs(dih_deg(*plain.s, plain.ca, plain.cb, plain.og, plain.hg)), 180.0f, 0.05f);
+
+  Hydroxyl turned({acc});
+  turned.s->mode = Name4::from("1");
+  hadd(*turned.s);
+  const ModelState& s = *turned.s;
+  // One oxygen candidate: the cosine is its direction against O-H over 0.956 times the bond
+  // parameter, and the hydrogen turns about O-CB by its arc cosine, keeping bond and angle.
+  const Vec3 p = pos(s, turned.og);
+  const Vec3 dir = (acc - rule) / norm(acc - rule);
+  const float c = dot(dir, rule - p) / 1.0f / 0.956f;
+  ASSERT_LT(std::fabs(c), 1.0f);
+  const float before = dih_deg(*plain.s, plain.ca, plain.cb, plain.og, plain.hg);
+  const float after = dih_deg(s, turned.ca, turned.cb, turned.og, turned.hg);
+  EXPECT_NEAR(std::fabs(ddiff(after, before)), std::acos(c) * kToDeg, 0.05f);
+  EXPECT_NEAR(bond_len(s, turned.og, turned.hg), 0.95f * 0.96f, 1e-4f);
+  EXPECT_NEAR(angle_deg(s, turned.cb, turned.og, turned.hg), 109.5f, 0.05f);
+  EXPECT_EQ(s.assrd(turned.hg), 1);
+
+  // Nothing of another residue within 5 A: not moved.
+  Hydroxyl alone({{40.0f, 40.0f, 40.0f}});
+  alone.s->mode = Name4::from("1");
+  hadd(*alone.s);
+  EXPECT_EQ(alone.s->xx(alone.hg), rule.x);
+  EXPECT_EQ(alone.s->zz(alone.hg), rule.z);
+}
+
+TEST(Ad1h, ManyCandidatesAreAllWeighed) {
+  // Sixty oxygens within 5 A of the hydrogen; the candidate list is not capped.
+  Hydroxyl plain({{40.0f, 40.0f, 40.0f}});
+  hadd(*plain.s);
+  const Vec3 rule = pos(*plain.s, plain.hg);
+  std::vector<Vec3> shell;
+  for (int k = 0; k < 60; ++k) {
+    const float t = 0.1047f * float(k);
+    shell.push_back(rule + Vec3{3.0f * std::cos(t), 3.0f * std::sin(t), 0.5f + 0.02f * float(k)});
+  }
+  Hydroxyl h(shell);
+  h.s->mode = Name4::from("1");
+  hadd(*h.s);
+  EXPECT_TRUE(h.s->placed(h.hg));
+  EXPECT_NEAR(bond_len(*h.s, h.og, h.hg), 0.95f * 0.96f, 1e-4f);
+}
+
+}  // namespace
+}  // namespace vorb
