@@ -1,7 +1,7 @@
-// The fixed 150-residue model the micro-benchmarks run on.
+// The fixed model the micro-benchmarks run on.
 //
 // bench/micro.sh prepares a directory with native.pdb (heavy atoms of a real held-out chain,
-// residues 1..150) and its topology Hdd; VORB_BENCH_FIXTURE names the directory (default
+// by default its first 150 residues, numbered 1..150) and its topology Hdd; VORB_BENCH_FIXTURE names the directory (default
 // build/bench/fixture under the source tree). The model is read the way a refinement run starts:
 // building-mode start-up, fragment library, missing heavy atoms, hydrogens, lattice filled,
 // backbone hydrogen bonds, weights of a run without template or restraints.

@@ -211,14 +211,18 @@ def score_model(tools, native, model, cwd, name, trace, hdd, timeout):
     row["status"] = "ok" if r["status"] == "ok" else "score-" + r["status"]
     if r["status"] == "ok":
         row.update(parse_score((cwd / ("score_" + name + ".out")).read_text(errors="replace")))
+    # The harness's own figures; a file they cannot parse leaves them blank.
     if trace is not None and trace.is_file():
-        _, t, s = pdbutil.ca_rmsd(model, trace)
-        row["ca_rmsd_trans"] = "" if t is None else "%.3f" % t
-        row["ca_rmsd_sup"] = "" if s is None else "%.3f" % s
+        try:
+            _, t, s = pdbutil.ca_rmsd(model, trace)
+            row["ca_rmsd_trans"] = "" if t is None else "%.3f" % t
+            row["ca_rmsd_sup"] = "" if s is None else "%.3f" % s
+        except (OSError, ValueError, IndexError, ZeroDivisionError):
+            pass
     if hdd is not None and hdd.is_file():
         try:
             counts = pdbutil.close_heavy_pairs(model, hdd)
-        except (OSError, ValueError, IndexError):
+        except (OSError, ValueError, IndexError, ZeroDivisionError):
             counts = None
         if counts:
             row["pairs25"], row["pairs30"] = str(counts[2.5]), str(counts[3.0])
@@ -239,11 +243,10 @@ def fresh_dir(path):
     return path
 
 
-def bench_protein(prot, opt):
-    """Runs every step for one protein; returns (run rows, score rows)."""
+def bench_protein(prot, opt, runs, scores):
+    """Runs every step for one protein, appending to the run rows and score rows."""
     work = fresh_dir(opt.work / prot.name)
     vorb, tools, lib = str(opt.bin / "VORB"), str(opt.bin / "vorb-tools"), str(opt.lib)
-    runs, scores = [], []
     state = {}
 
     def record(step, row):
@@ -300,7 +303,8 @@ def bench_protein(prot, opt):
         return d
 
     def score(step, d, model_name, ref_trace, hdd):
-        if prot.synthetic:
+        # Only models of runs that ended well count; synthetic chains have no native.
+        if prot.synthetic or not state.get(step.split("-")[0]):
             return
         row = score_model(tools, native, d / model_name, d, model_name.replace(".", "_"),
                           ref_trace, hdd, opt.timeout)
@@ -354,7 +358,6 @@ def bench_protein(prot, opt):
                                  ["chi1"]))
         else:
             skipped("5", "no native topology")
-    return runs, scores
 
 
 # ---- the whole run ----------------------------------------------------------------------------
@@ -494,12 +497,13 @@ def main(argv):
         sw.writeheader()
 
         def one(p):
+            runs, scores = [], []
             try:
-                runs, scores = bench_protein(p, opt)
+                bench_protein(p, opt, runs, scores)
             except Exception as e:  # a harness fault on one protein must not end the run
-                runs = [{"protein": p.name, "residues": p.residues, "synthetic": int(p.synthetic),
-                         "step": "harness", "status": "failed", "note": repr(e)[:200]}]
-                scores = []
+                runs.append({"protein": p.name, "residues": p.residues,
+                             "synthetic": int(p.synthetic), "step": "harness",
+                             "status": "failed", "note": repr(e)[:200]})
             with lock:
                 for r in runs:
                     rw.writerow(r)
