@@ -1,0 +1,480 @@
+#!/usr/bin/env python3
+"""Writes REPORT.md and the two plots from the raw rows of a benchmark run.
+
+Usage: python3 bench/report.py [RESULTS_DIR]   (default bench/results)
+Reads runs.tsv, scores.tsv, meta.json and, when present, micro.txt (micro-benchmarks).
+"""
+
+import csv
+import json
+import math
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+MODE_STEPS = ("23", "8", "3", "1", "5")
+MODE_TEXT = {
+    "23": "23 (trace to full atoms)",
+    "8": "8 (secondary structure of the native)",
+    "3": "3 (refinement of the trace, seq.dat from mode 8)",
+    "3-fix": "3, intermediate model (.fix)",
+    "1": "1 (hydrogens on the native)",
+    "5": "5 (hydrogen-bond listing of the native)",
+}
+# Figures quoted for the established peer: 60 real chains, mean 241 residues, from their
+# C-alpha traces.
+PEER = {
+    "bb_mean": 0.67, "bb_median": 0.61, "hb": 0.79, "hb_opt": 0.82, "chi1": 0.59,
+    "pairs25": 114, "time": 0.04, "peak_mb": 6.0,
+}
+COST_MIN, COST_MAX = 50, 500
+
+
+def read_tsv(path):
+    if not path.is_file():
+        return []
+    with open(path, newline="") as f:
+        return list(csv.DictReader(f, delimiter="\t"))
+
+
+def num(v):
+    try:
+        x = float(v)
+    except (TypeError, ValueError):
+        return None
+    return x if math.isfinite(x) else None
+
+
+def values(rows, col):
+    return [x for x in (num(r.get(col)) for r in rows) if x is not None]
+
+
+def fmt(x, d=2, pct=False):
+    if x is None:
+        return "n/a"
+    return ("%.*f %%" % (d, 100 * x)) if pct else "%.*f" % (d, x)
+
+
+def mean_median(xs, d=2, pct=False):
+    if not xs:
+        return "n/a"
+    return "%s / %s" % (fmt(statistics.fmean(xs), d, pct), fmt(statistics.median(xs), d, pct))
+
+
+def table(head, rows):
+    out = ["| " + " | ".join(head) + " |", "|" + "|".join(" --- " for _ in head) + "|"]
+    out += ["| " + " | ".join(str(c) for c in r) + " |" for r in rows]
+    return out
+
+
+def fit_loglog(points):
+    """Least-squares slope of log y against log x: (exponent, its standard error, intercept),
+    or None with fewer than three points or a single length."""
+    pts = [(math.log(x), math.log(y)) for x, y in points if x > 0 and y > 0]
+    if len(pts) < 3:
+        return None
+    mx = statistics.fmean(p[0] for p in pts)
+    my = statistics.fmean(p[1] for p in pts)
+    sxx = sum((p[0] - mx) ** 2 for p in pts)
+    if sxx <= 0:
+        return None
+    k = sum((p[0] - mx) * (p[1] - my) for p in pts) / sxx
+    a = my - k * mx
+    res = sum((p[1] - a - k * p[0]) ** 2 for p in pts)
+    se = math.sqrt(res / (len(pts) - 2) / sxx) if len(pts) > 2 else 0.0
+    return k, se, a
+
+
+def cost_points(runs, step, col):
+    pts = []
+    for r in runs:
+        if r["step"] != step or r["status"] != "ok":
+            continue
+        n, y = num(r["residues"]), num(r.get(col))
+        if n is None or y is None:
+            continue
+        if r.get("synthetic") == "1" or COST_MIN <= n <= COST_MAX:
+            pts.append((n, y))
+    return pts
+
+
+# ---- sections ---------------------------------------------------------------------------------
+
+def section_ran(runs):
+    lines = ["## What ran", ""]
+    steps = []
+    for r in runs:
+        if r["step"] not in steps:
+            steps.append(r["step"])
+    rows = []
+    for s in steps:
+        rs = [r for r in runs if r["step"] == s]
+        counts = {}
+        for r in rs:
+            counts[r["status"]] = counts.get(r["status"], 0) + 1
+        notes = []
+        for r in rs:
+            if r["status"] != "ok" and r["note"] and r["note"] not in notes:
+                notes.append(r["note"])
+        rows.append([s, len(rs), counts.get("ok", 0),
+                     ", ".join("%s %d" % (k, v) for k, v in sorted(counts.items()) if k != "ok")
+                     or "-", "; ".join(n.replace("|", "/") for n in notes[:2]) or "-"])
+    lines += table(["step", "runs", "ok", "not ok", "first reasons"], rows)
+    return lines + [""]
+
+
+def accuracy_rows(scores, subset):
+    rows = []
+    for step in ("23", "3", "3-fix", "1"):
+        rs = [r for r in scores if r["step"] == step and r["status"] == "ok" and subset(r)]
+        if not rs:
+            continue
+        rows.append([
+            MODE_TEXT[step], len(rs),
+            mean_median(values(rs, "bb_rmsd")), mean_median(values(rs, "sc_rmsd")),
+            mean_median(values(rs, "chi1"), 1, True),
+            mean_median(values(rs, "hb_recovered"), 1, True),
+            mean_median(values(rs, "heavy_clashes"), 1), mean_median(values(rs, "pairs25"), 1),
+            mean_median(values(rs, "ca_rmsd_sup"), 3),
+            mean_median(values(rs, "ca_clashes"), 1), mean_median(values(rs, "ca_breaks"), 1),
+            mean_median(values(rs, "heavy_missing"), 1)])
+    return rows
+
+
+def section_accuracy(scores):
+    head = ["model", "chains", "N, C, O RMSD (A)", "side-chain RMSD (A)", "chi1 within 40 deg",
+            "native backbone H-bonds recovered", "heavy pairs < 3.0 A", "heavy pairs < 2.5 A",
+            "C-alpha RMSD to the trace (A)", "C-alpha clashes", "C-alpha breaks",
+            "heavy atoms missing"]
+    lines = ["## Accuracy against the natives", "",
+             "Each cell is mean / median over the chains scored. RMSDs, chi1, H-bond recovery, "
+             "pairs below 3.0 A, clashes, breaks and missing atoms come from `vorb-tools score`; "
+             "heavy pairs below 2.5 A (more than three bonds apart in the topology, disulfide "
+             "SG pairs excluded) and the C-alpha RMSD to the input trace after superposition are "
+             "computed by the harness. Mode 1 scores the native's own heavy atoms with the "
+             "hydrogens VORB adds, a baseline for the clash and H-bond figures.", ""]
+    all_rows = accuracy_rows(scores, lambda r: True)
+    if not all_rows:
+        return lines + ["No model was scored.", ""]
+    lines += ["All chains:", ""] + table(head, all_rows) + [""]
+    clean = accuracy_rows(scores, lambda r: num(r.get("breaks")) == 0)
+    nb = len({r["protein"] for r in scores if num(r.get("breaks")) not in (0, None)})
+    if clean and nb:
+        lines += ["Chains without a C-alpha gap over 4.2 A in the trace (%d chains with gaps "
+                  "left out):" % nb, ""] + table(head, clean) + [""]
+    return lines
+
+
+def section_peer(scores, runs):
+    def stat(step, col, f):
+        xs = values([r for r in scores if r["step"] == step and r["status"] == "ok"], col)
+        return f(xs) if xs else None
+
+    def cost(step, col, f):
+        xs = values([r for r in runs if r["step"] == step and r["status"] == "ok"
+                     and r.get("synthetic") != "1"], col)
+        return f(xs) if xs else None
+
+    mean, med = statistics.fmean, statistics.median
+    n_res = values([r for r in scores if r["step"] == "23"], "residues")
+    rows = [
+        ["N, C, O RMSD, mean (A)", fmt(PEER["bb_mean"]), fmt(stat("23", "bb_rmsd", mean)),
+         fmt(stat("3", "bb_rmsd", mean))],
+        ["N, C, O RMSD, median (A)", fmt(PEER["bb_median"]), fmt(stat("23", "bb_rmsd", med)),
+         fmt(stat("3", "bb_rmsd", med))],
+        ["native backbone H-bonds recovered, mean", "79 % (82 % with its H-bond optimisation)",
+         fmt(stat("23", "hb_recovered", mean), 1, True),
+         fmt(stat("3", "hb_recovered", mean), 1, True)],
+        ["chi1 within 40 degrees, mean", fmt(PEER["chi1"], 0, True),
+         fmt(stat("23", "chi1", mean), 1, True), fmt(stat("3", "chi1", mean), 1, True)],
+        ["heavy-atom pairs < 2.5 A per chain, mean", "%d" % PEER["pairs25"],
+         fmt(stat("23", "pairs25", mean), 1), fmt(stat("3", "pairs25", mean), 1)],
+        ["time per chain, mean (s)", fmt(PEER["time"]), fmt(cost("23", "wall_s", mean), 3),
+         fmt(cost("3", "wall_s", mean), 1)],
+        ["peak memory per chain, mean (MB)", fmt(PEER["peak_mb"], 0),
+         fmt(None if cost("23", "peak_kb", mean) is None else cost("23", "peak_kb", mean) / 1024,
+             1),
+         fmt(None if cost("3", "peak_kb", mean) is None else cost("3", "peak_kb", mean) / 1024,
+             1)],
+    ]
+    lines = ["## Beside the peer to beat", "",
+             "The peer's figures are those quoted for it: 60 real chains (mean 241 residues) "
+             "completed from their C-alpha traces. Ours: %d held-out chains (mean %s residues). "
+             "Mode 23 should come close to the peer; mode 3 should beat its H-bond recovery "
+             "clearly." % (len(n_res), fmt(mean(n_res), 0) if n_res else "n/a"), ""]
+    lines += table(["figure", "peer", "VORB mode 23", "VORB mode 3"], rows)
+    return lines + [""]
+
+
+def section_proteins(scores, runs):
+    def get(prot, step, col, d=2, pct=False):
+        for r in scores:
+            if r["protein"] == prot and r["step"] == step and r["status"] == "ok":
+                return fmt(num(r.get(col)), d, pct)
+        return "-"
+
+    def cost(prot, step, col):
+        for r in runs:
+            if r["protein"] == prot and r["step"] == step:
+                if r["status"] != "ok":
+                    return r["status"]
+                v = num(r.get(col))
+                if v is None:
+                    return "n/a"
+                return fmt(v / 1024, 0) if col == "peak_kb" else fmt(v, 3 if v < 10 else 1)
+        return "-"
+
+    prots = []
+    for r in runs:
+        if r.get("synthetic") != "1" and (r["protein"], int(r["residues"])) not in prots:
+            prots.append((r["protein"], int(r["residues"])))
+    prots.sort(key=lambda p: (p[1], p[0]))
+    breaks = {r["protein"]: r.get("breaks", "") for r in scores}
+    rows = []
+    for p, n in prots:
+        rows.append([p, n, breaks.get(p, "-"),
+                     get(p, "23", "bb_rmsd"), get(p, "23", "sc_rmsd"),
+                     get(p, "23", "chi1", 0, True), get(p, "23", "hb_recovered", 0, True),
+                     get(p, "3", "bb_rmsd"), get(p, "3", "hb_recovered", 0, True),
+                     get(p, "3", "ca_rmsd_sup"),
+                     cost(p, "23", "wall_s"), cost(p, "23", "peak_kb"),
+                     cost(p, "3", "wall_s"), cost(p, "3", "peak_kb")])
+    head = ["chain", "residues", "gaps", "23 NCO", "23 side", "23 chi1", "23 HB", "3 NCO",
+            "3 HB", "3 CA", "23 s", "23 MB", "3 s", "3 MB"]
+    lines = ["## Per chain", "",
+             "RMSDs in A (NCO: backbone N, C, O; side: side-chain heavy atoms; CA: C-alpha RMSD "
+             "of the refined model to the trace after superposition), HB: native backbone "
+             "H-bonds recovered; gaps: C-alpha gaps over 4.2 A in the trace.", ""]
+    return lines + table(head, rows) + [""]
+
+
+def section_cost(runs):
+    steps = [s for s in MODE_STEPS if any(r["step"] == s for r in runs)]
+    lines = ["## Cost against chain length", "",
+             "Wall time and peak resident memory (`/usr/bin/time -v`) of each VORB run, library "
+             "load included, one run at a time unless the header says otherwise. Growth "
+             "exponents are least-squares slopes of log(cost) on log(residues) over the chains "
+             "of %d to %d residues and the synthetic chains (real chains joined end to end, "
+             "3.8 A between the joined C-alpha atoms)." % (COST_MIN, COST_MAX), ""]
+    rows = []
+    for s in steps:
+        tp, mp = cost_points(runs, s, "wall_s"), cost_points(runs, s, "peak_kb")
+        ft, fm = fit_loglog(tp), fit_loglog(mp)
+
+        def at(f, n, scale=1.0):
+            return None if f is None else math.exp(f[2]) * n ** f[0] / scale
+
+        real_m = [y / 1024 for n, y in mp if n <= COST_MAX]
+        rows.append([MODE_TEXT[s], len(tp),
+                     "n/a" if ft is None else "%.2f +- %.2f" % (ft[0], ft[1]),
+                     fmt(at(ft, 150), 3), fmt(at(ft, 500), 3),
+                     "n/a" if fm is None else "%.2f +- %.2f" % (fm[0], fm[1]),
+                     fmt(max(real_m), 1) if real_m else "n/a", fmt(at(fm, 500, 1024), 1)])
+    lines += table(["mode", "runs fitted", "time exponent", "fitted s at 150", "fitted s at 500",
+                    "memory exponent", "largest peak MB (<= 500 res.)", "fitted MB at 500"],
+                   rows) + [""]
+    syn = [r for r in runs if r.get("synthetic") == "1" and r["step"] in MODE_STEPS]
+    if syn:
+        lines += ["Synthetic chains:", ""]
+        lines += table(["chain", "residues", "mode", "status", "s", "MB", "note"],
+                       [[r["protein"], r["residues"], r["step"], r["status"],
+                         fmt(num(r["wall_s"]), 2), fmt(None if num(r["peak_kb"]) is None
+                                                       else num(r["peak_kb"]) / 1024, 1),
+                         (r["note"] or "-").replace("|", "/")] for r in syn]) + [""]
+    return lines
+
+
+def nearest(runs, step, n0):
+    best = None
+    for r in runs:
+        if r["step"] == step and r["status"] == "ok" and r.get("synthetic") != "1":
+            d = abs(int(r["residues"]) - n0)
+            if best is None or d < best[0]:
+                best = (d, r)
+    return best[1] if best else None
+
+
+def section_targets(runs):
+    def verdict(ok):
+        return "n/a" if ok is None else ("met" if ok else "MISSED")
+
+    lines = ["## Targets", ""]
+    rows = []
+    r = nearest(runs, "23", 150)
+    ft = fit_loglog(cost_points(runs, "23", "wall_s"))
+    fm = fit_loglog(cost_points(runs, "23", "peak_kb"))
+    t150 = None if ft is None else math.exp(ft[2]) * 150 ** ft[0]
+    m150 = None if fm is None else math.exp(fm[2]) * 150 ** fm[0] / 1024
+    meas = "n/a" if r is None else "%s s, %s MB (%s, %s res.)" % (
+        fmt(num(r["wall_s"]), 3), fmt(num(r["peak_kb"]) / 1024 if num(r["peak_kb"]) else None,
+                                      1), r["protein"], r["residues"])
+    rows.append(["mode 23, 150 residues: < 0.1 s and < 60 MB", meas,
+                 "%s s, %s MB" % (fmt(t150, 3), fmt(m150, 1)),
+                 verdict(None if t150 is None or m150 is None else t150 < 0.1 and m150 < 60)])
+    r = nearest(runs, "3", 150)
+    f3 = fit_loglog(cost_points(runs, "3", "wall_s"))
+    t3 = None if f3 is None else math.exp(f3[2]) * 150 ** f3[0]
+    rows.append(["mode 3, 150 residues: < 10 s",
+                 "n/a" if r is None else "%s s (%s, %s res.)" % (fmt(num(r["wall_s"]), 2),
+                                                                 r["protein"], r["residues"]),
+                 "%s s" % fmt(t3, 2), verdict(None if t3 is None else t3 < 10)])
+    rows.append(["mode 3 growth no worse than quadratic", "-",
+                 "exponent %s" % ("n/a" if f3 is None else "%.2f" % f3[0]),
+                 verdict(None if f3 is None else f3[0] <= 2.0)])
+    for s in MODE_STEPS:
+        f = fit_loglog(cost_points(runs, s, "peak_kb"))
+        r = nearest(runs, s, 500)
+        if f is None and r is None:
+            continue
+        m500 = None if f is None else math.exp(f[2]) * 500 ** f[0] / 1024
+        rows.append(["mode %s peak at 500 residues < 150 MB" % s,
+                     "n/a" if r is None else "%s MB (%s, %s res.)" % (
+                         fmt(num(r["peak_kb"]) / 1024 if num(r["peak_kb"]) else None, 1),
+                         r["protein"], r["residues"]),
+                     "%s MB" % fmt(m500, 1), verdict(None if m500 is None else m500 < 150)])
+    lines += table(["target", "measured (nearest chain)", "fitted", "verdict"], rows)
+    return lines + [""]
+
+
+def section_micro(out):
+    p = out / "micro.txt"
+    if not p.is_file():
+        return ["## Micro-benchmarks", "",
+                "Not run yet: `bash bench/micro.sh` writes micro.txt here.", ""]
+    text = p.read_text().rstrip()
+    return ["## Micro-benchmarks", "", "`bash bench/micro.sh` on the fixed 150-residue model "
+            "(see bench/micro.sh):", "", "```", text, "```", ""]
+
+
+# ---- plots ------------------------------------------------------------------------------------
+
+def gnuplot(script, cwd):
+    exe = shutil.which("gnuplot")
+    if exe is None:
+        return "gnuplot not found"
+    r = subprocess.run([exe], input=script, text=True, cwd=cwd, capture_output=True)
+    return None if r.returncode == 0 else (r.stderr.strip().splitlines() or ["gnuplot failed"])[0]
+
+
+def plot_time(runs, out, tmp):
+    png = out / "time_vs_residues.png"
+    series = []
+    for s in MODE_STEPS:
+        pts = [(num(r["residues"]), num(r["wall_s"])) for r in runs
+               if r["step"] == s and r["status"] == "ok" and num(r["wall_s"])]
+        if pts:
+            f = tmp / ("time_%s.dat" % s)
+            f.write_text("".join("%g %g\n" % p for p in sorted(pts)))
+            series.append((s, f.name, fit_loglog(cost_points(runs, s, "wall_s"))))
+    if not series:
+        png.unlink(missing_ok=True)
+        return "no successful run to plot"
+    plots = []
+    for i, (s, f, fit) in enumerate(series, start=1):
+        plots.append("'%s' using 1:2 with points pt 7 ps 0.8 lc %d title 'mode %s'" % (f, i, s))
+        if fit:
+            plots.append("(x >= 50 && x <= 1600 ? exp(%r) * x**%r : 1/0) with lines lc %d dt 2 "
+                         "title sprintf('fit: n^%%.2f', %r)" % (fit[2], fit[0], i, fit[0]))
+    script = "\n".join([
+        "set terminal pngcairo noenhanced size 900,600 font 'sans,10'",
+        "set samples 400",
+        "set output '%s'" % png,
+        "set logscale xy",
+        "set xlabel 'residues'", "set ylabel 'wall time (s)'",
+        "set title 'VORB run time against chain length'",
+        "set key left top", "set grid",
+        "set xrange [30:2000]",
+        "plot " + ", ".join(plots), ""])
+    return gnuplot(script, tmp)
+
+
+def plot_accuracy(scores, out, tmp):
+    png = out / "accuracy_per_protein.png"
+    prots = sorted({(int(r["residues"]), r["protein"]) for r in scores})
+    lookup = {(r["protein"], r["step"]): r for r in scores if r["status"] == "ok"}
+    steps = [s for s in ("23", "3", "1") if any(k[1] == s for k in lookup)]
+    if not prots or not steps:
+        png.unlink(missing_ok=True)
+        return "no scored model to plot"
+    lines = []
+    for n, p in prots:
+        row = ["%s(%d)" % (p, n)]
+        for s in steps:
+            r = lookup.get((p, s), {})
+            bb, hb = num(r.get("bb_rmsd")), num(r.get("hb_recovered"))
+            row += ["NaN" if bb is None else "%g" % bb, "NaN" if hb is None else "%g" % (100 * hb)]
+        lines.append(" ".join(row))
+    (tmp / "acc.dat").write_text("\n".join(lines) + "\n")
+    bb_plots, hb_plots = [], []
+    for i, s in enumerate(steps):
+        col_bb, col_hb = 2 + 2 * i, 3 + 2 * i
+        bb_plots.append("'acc.dat' using %d:xtic(1) title 'mode %s'" % (col_bb, s))
+        hb_plots.append("'acc.dat' using %d:xtic(1) title 'mode %s'" % (col_hb, s))
+    script = "\n".join([
+        "set terminal pngcairo noenhanced size 1400,900 font 'sans,9'",
+        "set output '%s'" % png,
+        "set datafile missing 'NaN'",
+        "set style data histograms", "set style histogram clustered gap 1",
+        "set style fill solid 0.8 border -1", "set boxwidth 0.9",
+        "set xtics rotate by -60 scale 0", "set grid ytics", "set key top left",
+        "set multiplot layout 2,1",
+        "set title 'Backbone N, C, O RMSD to the native, per chain (sorted by length)'",
+        "set ylabel 'RMSD (A)'", "set yrange [0:*]",
+        "plot " + ", ".join(bb_plots),
+        "set title 'Native backbone hydrogen bonds recovered, per chain'",
+        "set ylabel 'recovered (%)'", "set yrange [0:100]",
+        "plot " + ", ".join(hb_plots),
+        "unset multiplot", ""])
+    return gnuplot(script, tmp)
+
+
+# ---- the report -------------------------------------------------------------------------------
+
+def write_report(out):
+    out = Path(out)
+    runs, scores = read_tsv(out / "runs.tsv"), read_tsv(out / "scores.tsv")
+    meta = {}
+    if (out / "meta.json").is_file():
+        meta = json.loads((out / "meta.json").read_text())
+    with tempfile.TemporaryDirectory() as t:
+        tmp = Path(t)
+        e1 = plot_time(runs, out, tmp)
+        e2 = plot_accuracy(scores, out, tmp)
+    lines = ["# VORB benchmarks: accuracy, speed and memory", ""]
+    lines += ["- Measured at commit: %s (%s)" % (meta.get("commit", "unknown"),
+                                                  meta.get("date", "?")),
+              "- Command: `%s`" % meta.get("command", "bash bench/run.sh"),
+              "- Structures: %s; %s chains%s" % (
+                  meta.get("source", "?"), meta.get("proteins", "?"),
+                  ("; synthetic chains of %s residues" % ", ".join(
+                      str(n) for n in meta["synthetic"])) if meta.get("synthetic") else ""),
+              "- Modes: %s; runs at once: %s; library: %s" % (
+                  ", ".join(meta.get("modes", [])), meta.get("jobs", 1),
+                  meta.get("library", "?")),
+              "- Machine: %s" % meta.get("machine", "?"),
+              "- Raw rows: runs.tsv (one row per step: status, wall, user and system time, peak "
+              "kB) and scores.tsv (one row per scored model).", ""]
+    lines += section_ran(runs)
+    lines += section_accuracy(scores)
+    lines += section_peer(scores, runs)
+    lines += section_targets(runs)
+    lines += section_cost(runs)
+    lines += ["## Plots", ""]
+    lines += ["![time against residues](time_vs_residues.png)" if e1 is None
+              else "Time plot not made: %s." % e1, ""]
+    lines += ["![per-chain accuracy](accuracy_per_protein.png)" if e2 is None
+              else "Accuracy plot not made: %s." % e2, ""]
+    lines += section_proteins(scores, runs)
+    lines += section_micro(out)
+    path = out / "REPORT.md"
+    path.write_text("\n".join(lines).rstrip() + "\n")
+    return path
+
+
+if __name__ == "__main__":
+    target = Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "bench" / "results"
+    print(write_report(target))
