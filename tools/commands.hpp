@@ -9,4 +9,6 @@ namespace vorb::tools {
 
 using Args = std::vector<std::string>;
 
+int cmd_ca_trace(const Args& args);  // C-alpha trace of a structure, residues numbered 1..n
+
 }  // namespace vorb::tools

@@ -15,6 +15,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"ca-trace", vorb::tools::cmd_ca_trace, "C-alpha trace of a structure, residues numbered 1..n"},
     {nullptr, nullptr, nullptr},
 };
 
