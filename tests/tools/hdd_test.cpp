@@ -285,6 +285,10 @@ TEST(HddCommand, FixtureRunsThroughTheAnalysisModes) {
     test::RunResult v = test::run_vorb(dir.path(), std::string(mode) + " ubi.pdb");
     EXPECT_EQ(v.status, 0) << mode << ": " << v.err;
   }
+  // The propensity grid lets the torsion assignment find the helix 23-34.
+  std::string seq0 = test::read_file(dir.file("seq0.dat"));
+  ASSERT_EQ(seq0.size(), 76u * 22u);  // (I5,3X,A3,1X,I4,1X,I4) lines
+  for (int r = 24; r <= 32; ++r) EXPECT_EQ(seq0.substr(std::size_t(r - 1) * 22 + 12, 4), "   2") << r;
   // The same input gives the same file.
   test::RunResult again = test::run_tools(dir.path(), "hdd '" + example("1ubi_a.pdb") + "' -o Hdd2");
   ASSERT_EQ(again.status, 0);
