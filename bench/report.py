@@ -120,10 +120,12 @@ def section_ran(runs):
         for r in rs:
             if r["status"] != "ok" and r["note"] and r["note"] not in notes:
                 notes.append(r["note"])
-        rows.append([s, len(rs), counts.get("ok", 0),
+        differ = sum(1 for r in rs if "outputs differ" in r.get("note", ""))
+        rows.append([s, len(rs), counts.get("ok", 0), differ if differ else "-",
                      ", ".join("%s %d" % (k, v) for k, v in sorted(counts.items()) if k != "ok")
                      or "-", "; ".join(n.replace("|", "/") for n in notes[:2]) or "-"])
-    lines += table(["step", "runs", "ok", "not ok", "first reasons"], rows)
+    lines += table(["step", "runs", "ok", "outputs differ on a rerun", "not ok",
+                    "first reasons"], rows)
     return lines + [""]
 
 
@@ -356,7 +358,8 @@ def gnuplot(script, cwd):
     exe = shutil.which("gnuplot")
     if exe is None:
         return "gnuplot not found"
-    r = subprocess.run([exe], input=script, text=True, cwd=cwd, capture_output=True)
+    r = subprocess.run([exe], input=script, text=True, errors="replace", cwd=cwd,
+                       capture_output=True)
     return None if r.returncode == 0 else (r.stderr.strip().splitlines() or ["gnuplot failed"])[0]
 
 
@@ -435,7 +438,7 @@ def plot_accuracy(scores, out, tmp):
 # ---- the report -------------------------------------------------------------------------------
 
 def write_report(out):
-    out = Path(out)
+    out = Path(out).resolve()
     runs, scores = read_tsv(out / "runs.tsv"), read_tsv(out / "scores.tsv")
     meta = {}
     if (out / "meta.json").is_file():
@@ -452,10 +455,12 @@ def write_report(out):
                   meta.get("source", "?"), meta.get("proteins", "?"),
                   ("; synthetic chains of %s residues" % ", ".join(
                       str(n) for n in meta["synthetic"])) if meta.get("synthetic") else ""),
-              "- Modes: %s; runs at once: %s; library: %s" % (
-                  ", ".join(meta.get("modes", [])), meta.get("jobs", 1),
-                  meta.get("library", "?")),
-              "- Machine: %s" % meta.get("machine", "?"),
+              "- Modes: %s; runs at once: %s; runs of each step: %s (the fastest kept); "
+              "library: %s" % (", ".join(meta.get("modes", [])), meta.get("jobs", 1),
+                               meta.get("repeat", 1), meta.get("library", "?")),
+              "- Machine: %s; load average %s at the start, %s at the end (the machine is "
+              "shared, so wall times carry the others' load)" % (
+                  meta.get("machine", "?"), meta.get("load", "?"), meta.get("load_end", "?")),
               "- Raw rows: runs.tsv (one row per step: status, wall, user and system time, peak "
               "kB) and scores.tsv (one row per scored model).", ""]
     lines += section_ran(runs)
