@@ -212,16 +212,18 @@ def parse_score(text):
                 extra.append("%s=%s" % (label, value))
             continue
         if field in FRACTIONS:
-            ratio = re.search(r"(\d+)\s*/\s*(\d+)", value)
-            if "%" in value:
-                v = float(nums[0]) / 100.0
-            elif ratio and float(ratio.group(2)) > 0 and float(nums[0]) > 1.0:
+            ratio = re.search(r"(\d+)\s*(?:/|of)\s*(\d+)", value)
+            if ratio and ratio.group(1) == nums[0] and float(ratio.group(2)) > 0:
                 v = float(ratio.group(1)) / float(ratio.group(2))
+            elif "%" in value:
+                v = float(nums[0]) / 100.0
             else:
                 v = float(nums[0])
                 if v > 1.0:
                     v /= 100.0
             out[field] = "%.4f" % v
+        elif field == "ca_clashes" and "break" in label.lower() and len(nums) > 1:
+            out["ca_clashes"], out["ca_breaks"] = nums[0], nums[1]
         else:
             out[field] = nums[0]
     out["extra"] = "; ".join(extra)[:300]
