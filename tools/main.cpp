@@ -18,6 +18,7 @@ const Command kCommands[] = {
     {"hdd", vorb::tools::cmd_hdd, "topology file Hdd for a structure or a sequence"},
     {"tables", vorb::tools::cmd_tables, "tables of the topology generator from real structures"},
     {"bbdat", vorb::tools::cmd_bbdat, "build the backbone fragment library; --rebuild checks one"},
+    {"ca-trace", vorb::tools::cmd_ca_trace, "C-alpha trace of a structure, residues numbered 1..n"},
     {nullptr, nullptr, nullptr},
 };
 

@@ -1,7 +1,124 @@
 #include "build/completion_run.hpp"
 
-namespace vorb {
+#include <cmath>
+#include <iostream>
+#include <string>
 
-void completion_run(ModelState& s) { (void)s; }
+#include "build/backbone.hpp"
+#include "build/calpha.hpp"
+#include "build/sd_opt.hpp"
+#include "io/aux_read.hpp"
+#include "io/ffmt.hpp"
+#include "io/pdb_read.hpp"
+#include "io/pdb_write.hpp"
+#include "model/errors.hpp"
+#include "model/modes.hpp"
+
+namespace vorb {
+namespace {
+
+void say(const char* text) { std::cout << (ffmt::ListWriter() << text).str() << '\n'; }
+
+// The builders index neighbours two residues away and look residues up by type.
+void check_chain(const ModelState& s) {
+  if (s.nres < 3)
+    throw InputError("Hdd", 0,
+                     "the model has " + std::to_string(s.nres) +
+                         " residue(s); building a model needs at least 3");
+  for (int r = 1; r <= s.nres; ++r) {
+    if (s.ityp(r) >= 1 && s.ityp(r) <= 20) continue;
+    const int ca = s.ica(r);
+    const std::string name = ca >= 1 && ca <= s.natom ? s.resd(ca).str() : std::string("?");
+    throw InputError("Hdd", 0,
+                     "residue " + std::to_string(r) + " \"" + name +
+                         "\" is not one of the 20 standard types (or has no CA); it cannot be "
+                         "built");
+  }
+}
+
+// seq.dat: secondary-structure codes, the class of the protein and the weight of matched
+// predicted hydrogen bonds.
+void classify(ModelState& s) {
+  bool opened = false;
+  const int last = read_seq(s, opened);
+  int nh = 0, ne = 0;
+  for (int r = 1; r <= s.nres; ++r) {
+    if (s.sscode(r) == 2) ++nh;
+    if (s.sscode(r) == 4) ++ne;
+  }
+  const float t = 0.1f * float(s.nres);
+  if (float(nh) > t && float(ne) < t) {
+    s.ssclass = "aa";
+    s.whbm = 1.0f;
+  } else if (float(ne) > t && float(nh) < t) {
+    s.ssclass = "bb";
+    s.whbm = 0.67f;
+  } else {
+    s.ssclass = "ab";
+    s.whbm = 1.0f;
+  }
+  if (!opened || last < s.nres)
+    say("WARNING!! seq.dat is different to the structure, not use seq instead");
+}
+
+// Template, restraint weights by level and the three restraint files.
+void template_and_restraints(ModelState& s, const std::string& level) {
+  read_template(s);
+  float cutoff;
+  if (level == "hard") {
+    s.wdistl = 0.5f;
+    s.wdist = 2.7f;
+    s.wcomb = 0.4f;
+    cutoff = 0.1f;
+  } else if (level == "medm") {
+    s.wdistl = 1.0f;
+    s.wdist = 4.05f;
+    s.wcomb = 1.08f;
+    cutoff = 0.2f;
+  } else {
+    s.wdistl = 0.45f;
+    s.wdist = 3.6f;
+    s.wcomb = 2.7f;
+    cutoff = 0.3f;
+  }
+  read_restraints(s, cutoff);
+  if (s.ndist + s.ndistl + s.ncomb > s.nres)
+    s.irest = 1;
+  else
+    say("warning!!!, no ZEPHAL restraints used");
+}
+
+}  // namespace
+
+void completion_run(ModelState& s) {
+  check_chain(s);
+  const bool templ = is_template_mode(s);
+
+  if (s.mode_is("31")) ca_build(s);
+  if (templ) classify(s);
+
+  std::string level = read_level();
+  if (level.empty()) level = "easy";
+
+  if (s.libfile.empty() || !read_library(s) || s.nbbh < 1) {
+    say("BBdat is not available, quit");
+    throw EndRun{0};
+  }
+
+  s.itempl = 0;
+  s.irest = 0;
+  if (templ) template_and_restraints(s, level);
+
+  s.nhbmatch = 0;
+  s.nclash = 0;
+  s.nbreak = 0;
+  s.nhb = 0;
+  s.wclash = std::sqrt(1.0f / float(s.nres));
+
+  bbadd(s, 0);
+  sd_opt(s);
+
+  if (s.mode_is("23")) write_model(s, s.pdbfile + ".h", true);
+}
 
 }  // namespace vorb
