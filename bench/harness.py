@@ -37,7 +37,8 @@ RUN_COLS = ["protein", "residues", "synthetic", "step", "status", "wall_s", "use
             "peak_kb", "note"]
 SCORE_COLS = ["protein", "residues", "breaks", "step", "model", "status", "matched", "bb_rmsd",
               "sc_rmsd", "chi1", "heavy_missing", "ca_clashes", "ca_breaks", "heavy_clashes",
-              "hb_recovered", "ca_rmsd_trans", "ca_rmsd_sup", "pairs25", "pairs30", "extra"]
+              "hb_recovered", "ca_rmsd_trans", "ca_rmsd_sup", "bb_rmsd_own", "pairs25", "pairs30",
+              "extra"]
 
 
 # ---- selection of the native structures -------------------------------------------------------
@@ -248,6 +249,11 @@ def score_model(tools, native, model, cwd, name, trace, hdd, timeout):
             row["ca_rmsd_sup"] = "" if s is None else "%.3f" % s
         except (OSError, ValueError, IndexError, ZeroDivisionError):
             pass
+    try:
+        _, bb = pdbutil.backbone_rmsd(model, native)
+        row["bb_rmsd_own"] = "" if bb is None else "%.3f" % bb
+    except (OSError, ValueError, IndexError, ZeroDivisionError):
+        pass
     if hdd is not None and hdd.is_file():
         try:
             counts = pdbutil.close_heavy_pairs(model, hdd)
