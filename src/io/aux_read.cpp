@@ -2,10 +2,12 @@
 
 #include <charconv>
 #include <fstream>
-#include <string_view>
 #include <iostream>
+#include <string_view>
+#include <utility>
 
 #include "io/ffmt.hpp"
+#include "io/input_file.hpp"
 #include "model/capacity.hpp"
 #include "model/errors.hpp"
 
@@ -81,8 +83,7 @@ bool in_chain(const ModelState& s, int i, int j) {
 
 // Opens a restraint file and reads its count; false when it cannot be opened or the count is
 // not a number (nothing is stored then).
-bool restraint_count(std::ifstream& in, ffmt::ListReader& lr, int& n) {
-  if (!in) return false;
+bool restraint_count(ffmt::ListReader& lr, int& n) {
   ffmt::ReadStatus st = lr.read(n);
   if (st == ffmt::ReadStatus::eof) ends_early(lr, "its count");
   return st == ffmt::ReadStatus::ok;
@@ -92,12 +93,12 @@ void store_check(const std::string& path, int m) {
   if (m > kMaxRest) throw CapacityError(path, "restraint rows", kMaxRest);
 }
 
-void read_dist(ModelState& s, const std::string& path, const std::string& name) {
+void read_dist(ModelState& s, std::istream& in, const std::string& path,
+               const std::string& name) {
   s.ndist = 0;
-  std::ifstream in(path, std::ios::binary);
   ffmt::ListReader lr(in, path);
   int n = 0;
-  if (!restraint_count(in, lr, n)) return;
+  if (!restraint_count(lr, n)) return;
   int m = 0, dropped = 0;
   for (int k = 1; k <= n; ++k) {
     int i = 0, j = 0, skip = 0;
@@ -119,12 +120,12 @@ void read_dist(ModelState& s, const std::string& path, const std::string& name) 
   warn_dropped(name, dropped, s.nres);
 }
 
-void read_distl(ModelState& s, const std::string& path, const std::string& name) {
+void read_distl(ModelState& s, std::istream& in, const std::string& path,
+                const std::string& name) {
   s.ndistl = 0;
-  std::ifstream in(path, std::ios::binary);
   ffmt::ListReader lr(in, path);
   int n = 0;
-  if (!restraint_count(in, lr, n)) return;
+  if (!restraint_count(lr, n)) return;
   int m = 0, dropped = 0;
   for (int k = 1; k <= n; ++k) {
     int i = 0, j = 0;
@@ -145,12 +146,12 @@ void read_distl(ModelState& s, const std::string& path, const std::string& name)
   warn_dropped(name, dropped, s.nres);
 }
 
-void read_comb(ModelState& s, const std::string& path, const std::string& name, float cutoff) {
+void read_comb(ModelState& s, std::istream& in, const std::string& path,
+               const std::string& name, float cutoff) {
   s.ncomb = 0;
-  std::ifstream in(path, std::ios::binary);
   ffmt::ListReader lr(in, path);
   int n = 0;
-  if (!restraint_count(in, lr, n)) return;
+  if (!restraint_count(lr, n)) return;
   int m = 0, dropped = 0;
   for (int k = 1; k <= n; ++k) {
     int i = 0, j = 0;
@@ -179,9 +180,13 @@ std::string join(const std::string& dir, const std::string& name) {
 }  // namespace
 
 int read_seq_file(ModelState& s, const std::string& path, bool& opened) {
-  std::ifstream in(path, std::ios::binary);
-  opened = bool(in);
+  std::ifstream in;
+  opened = open_input(in, path);
   if (!opened) return 0;
+  return read_seq_stream(s, in, path);
+}
+
+int read_seq_stream(ModelState& s, std::istream& in, const std::string& path) {
   ffmt::ListReader lr(in, path);
   int last = 0;
   for (int r = 1; r <= s.nres; ++r) {
@@ -200,8 +205,8 @@ int read_seq_file(ModelState& s, const std::string& path, bool& opened) {
 int read_seq(ModelState& s, bool& opened) { return read_seq_file(s, "seq.dat", opened); }
 
 std::string read_level_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "easy";
+  std::ifstream in;
+  if (!open_input(in, path)) return "easy";
   ffmt::ListReader lr(in, path);
   int skip = 0;
   std::string level;
@@ -214,9 +219,12 @@ std::string read_level_file(const std::string& path) {
 std::string read_level() { return read_level_file("init.dat"); }
 
 void read_library_file(ModelState& s, const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError(path, 0, "cannot open the backbone library");
+  std::ifstream in;
+  if (!open_input(in, path)) throw InputError(path, 0, "cannot open the backbone library");
+  read_library_stream(s, in, path);
+}
 
+void read_library_stream(ModelState& s, std::istream& in, const std::string& path) {
   int nbb = 0, nbbc = 0, nbbh = 0, nbbe = 0;
   ffmt::ListReader lr(in, path);
   ffmt::ReadStatus st = lr.read(nbb, nbbc, nbbh, nbbe);
@@ -297,10 +305,40 @@ bool read_library(ModelState& s) {
   return true;
 }
 
+void read_restraint_stream(ModelState& s, RestraintFile which, std::istream& in,
+                           const std::string& path, float cutoff) {
+  switch (which) {
+    case RestraintFile::dist:
+      read_dist(s, in, path, "dist.dat");
+      break;
+    case RestraintFile::distl:
+      read_distl(s, in, path, "distL.dat");
+      break;
+    case RestraintFile::comb:
+      read_comb(s, in, path, "combCA.dat", cutoff);
+      break;
+  }
+}
+
 void read_restraints_in(ModelState& s, float cutoff, const std::string& dir) {
-  read_dist(s, join(dir, "dist.dat"), "dist.dat");
-  read_distl(s, join(dir, "distL.dat"), "distL.dat");
-  read_comb(s, join(dir, "combCA.dat"), "combCA.dat", cutoff);
+  // A restraint file that does not exist gives no rows.
+  const std::pair<RestraintFile, const char*> files[] = {
+      {RestraintFile::dist, "dist.dat"},
+      {RestraintFile::distl, "distL.dat"},
+      {RestraintFile::comb, "combCA.dat"}};
+  for (const auto& [which, name] : files) {
+    std::ifstream in;
+    const std::string path = join(dir, name);
+    if (open_input(in, path)) {
+      read_restraint_stream(s, which, in, path, cutoff);
+    } else if (which == RestraintFile::dist) {
+      s.ndist = 0;
+    } else if (which == RestraintFile::distl) {
+      s.ndistl = 0;
+    } else {
+      s.ncomb = 0;
+    }
+  }
 }
 
 void read_restraints(ModelState& s, float cutoff) { read_restraints_in(s, cutoff, ""); }

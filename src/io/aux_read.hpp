@@ -6,6 +6,7 @@
 // records are InputErrors naming the file and line.
 #pragma once
 
+#include <istream>
 #include <string>
 
 #include "model/model_state.hpp"
@@ -16,6 +17,7 @@ namespace vorb {
 // integer of the last record read, 0 when none; opened reports whether the file exists.
 int read_seq(ModelState& s, bool& opened);
 int read_seq_file(ModelState& s, const std::string& path, bool& opened);
+int read_seq_stream(ModelState& s, std::istream& in, const std::string& path);
 
 // init.dat: the 4-character level ("easy" when missing or unreadable).
 std::string read_level();
@@ -26,10 +28,16 @@ std::string read_level_file(const std::string& path);
 // file that cannot be opened or read is an InputError.
 bool read_library(ModelState& s);
 void read_library_file(ModelState& s, const std::string& path);
+void read_library_stream(ModelState& s, std::istream& in, const std::string& path);
 
 // dist.dat, distL.dat and combCA.dat (pairs with probability above cutoff). Rows naming a
 // residue outside 1..nres are dropped, with one warning line per file counting them.
 void read_restraints(ModelState& s, float cutoff);
 void read_restraints_in(ModelState& s, float cutoff, const std::string& dir);
+
+// One restraint file on an open stream; path labels messages.
+enum class RestraintFile { dist, distl, comb };
+void read_restraint_stream(ModelState& s, RestraintFile which, std::istream& in,
+                           const std::string& path, float cutoff);
 
 }  // namespace vorb

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "io/ffmt.hpp"
+#include "io/input_file.hpp"
 #include "model/errors.hpp"
 #include "model/modes.hpp"
 
@@ -48,7 +49,12 @@ bool pdb_take_line(std::string_view line) {
 }
 
 void read_structure(ModelState& s) {
-  std::ifstream in(s.pdbfile, std::ios::binary);
+  std::ifstream in;
+  open_input(in, s.pdbfile);  // a file that does not exist reads as empty
+  read_structure_stream(s, in);
+}
+
+void read_structure_stream(ModelState& s, std::istream& in) {
   const bool building = is_building_mode(s);
   const bool keep_lines = s.mode_is("1");
   int n = 0, line_no = 0, counter = 0, prev_num = 0;
@@ -86,11 +92,20 @@ void read_structure(ModelState& s) {
 }
 
 void read_template(ModelState& s) {
+  // A template that cannot be opened is not an error: the run goes on without one.
   std::ifstream in;
-  if (!s.tmplfile.empty()) in.open(s.tmplfile, std::ios::binary);
+  bool open = false;
+  try {
+    open = open_input(in, s.tmplfile);
+  } catch (const InputError&) {
+  }
+  read_template_stream(s, open ? &in : nullptr);
+}
+
+void read_template_stream(ModelState& s, std::istream* in) {
   int nread = 0, nstored = 0, ignored = 0, last = 0, line_no = 0;
   std::string line;
-  while (in && ffmt::get_line(in, line)) {
+  while (in && *in && ffmt::get_line(*in, line)) {
     ++line_no;
     if (line.size() > kLineWidth) line.resize(kLineWidth);
     if (pdb_stop_line(line)) break;

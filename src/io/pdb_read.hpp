@@ -5,6 +5,7 @@
 // "ATOM" and its alternate location (column 17) is blank or "A".
 #pragma once
 
+#include <istream>
 #include <string>
 #include <string_view>
 
@@ -23,11 +24,15 @@ bool pdb_take_line(std::string_view line);
 // the run (EndRun). A file that does not exist reads as empty. Non-numeric text in a number
 // field is an InputError.
 void read_structure(ModelState& s);
+// The same on an open stream; s.pdbfile only labels messages.
+void read_structure_stream(ModelState& s, std::istream& in);
 
 // Reads the C-alpha atoms of the template s.tmplfile into bbkxx..bbkzz by residue number and
 // sets itempl (printing "WARNING!!! No template used" when there is none). Records numbered
 // outside 1..nres are ignored with one warning line counting them; tmplres marks the residues
 // the template supplied.
 void read_template(ModelState& s);
+// The same on an open stream (nullptr: no template file); s.tmplfile only labels messages.
+void read_template_stream(ModelState& s, std::istream* in);
 
 }  // namespace vorb

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "io/ffmt.hpp"
+#include "io/input_file.hpp"
 #include "model/capacity.hpp"
 #include "model/errors.hpp"
 #include "model/residues.hpp"
@@ -36,8 +37,12 @@ void list_record(std::istream& in, const std::string& path, int& line_no, float*
 }  // namespace
 
 void read_topology(ModelState& s, const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError(path, 0, "cannot open topology file");
+  std::ifstream in;
+  if (!open_input(in, path)) throw InputError(path, 0, "cannot open topology file");
+  read_topology_stream(s, in, path);
+}
+
+void read_topology_stream(ModelState& s, std::istream& in, const std::string& path) {
   int line_no = 0;
 
   // Header: natom, nang, npot.
@@ -51,6 +56,7 @@ void read_topology(ModelState& s, const std::string& path) {
     line_no = lr.line_no();
     if (natom < 0 || nang < 0 || npot < 0)
       throw InputError(path, line_no, "negative count in the header");
+    if (natom == 0) throw InputError(path, line_no, "the header lists no atoms");
     if (natom > kMaxModelAtoms) throw CapacityError(path, "atoms", kMaxModelAtoms);
     if (nang > kMaxAng) throw CapacityError(path, "angle records", kMaxAng);
     if (npot > kMaxPot) throw CapacityError(path, "hydrogen-bond statistics rows", kMaxPot);
@@ -149,9 +155,9 @@ void read_topology(ModelState& s, const std::string& path) {
       if (k < 4) r.x(1);
     }
     for (int k = 1; k <= 3; ++k)
-      if (s.anga(m, k) > s.natom)
+      if (s.anga(m, k) < 0 || s.anga(m, k) > s.natom)
         throw InputError(path, line_no, "angle atom " + std::to_string(s.anga(m, k)) +
-                                            " beyond natom " + std::to_string(s.natom));
+                                            " outside 0.." + std::to_string(s.natom));
   }
 
   // Hydrogen-bond statistics: values 2, 4, 5, 7 of seven.

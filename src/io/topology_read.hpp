@@ -7,6 +7,7 @@
 // or "7", 1369 free-form rows of five reals (values 4 and 5 kept as ramah, ramae).
 #pragma once
 
+#include <istream>
 #include <string>
 
 #include "model/model_state.hpp"
@@ -16,7 +17,9 @@ namespace vorb {
 // Fills natom, nang, npot, atom, resd2, ress2, atmpar, atmhb, aty, ica, ityp, nres, bonda
 // (columns 1..5), bond, anga, ang, hbpot, ramah, ramae. A missing or short file, a field that
 // is not a number, counts beyond the capacities, and partner or angle atom indices outside
-// 0..natom are InputErrors naming the file and line.
+// 0..natom are InputErrors naming the file and line. A topology without atoms is rejected.
 void read_topology(ModelState& s, const std::string& path);
+// The same on an open stream; name labels messages.
+void read_topology_stream(ModelState& s, std::istream& in, const std::string& name);
 
 }  // namespace vorb

@@ -12,6 +12,7 @@
 
 #include "geometry/sort.hpp"
 #include "io/ffmt.hpp"
+#include "io/input_file.hpp"
 #include "io/output_file.hpp"
 #include "model/capacity.hpp"
 
@@ -82,13 +83,18 @@ bool blank_line(std::string_view line) {
   return true;
 }
 
-// The bonds listed in PRHB, in file order: donor N and acceptor O atoms of the named residues.
-// Lines that cannot be read or name a residue outside the model are skipped and counted in one
-// warning; a missing file gives no bonds.
 std::vector<Bond> read_prhb(const ModelState& s) {
   std::vector<Bond> bonds;
-  std::ifstream in("PRHB");
-  if (!in) return bonds;
+  std::ifstream in;
+  if (!open_input(in, "PRHB")) return bonds;
+  for (const auto& [d, a] : read_prhb_stream(s, in)) bonds.push_back(Bond{d, a});
+  return bonds;
+}
+
+}  // namespace
+
+std::vector<std::pair<int, int>> read_prhb_stream(const ModelState& s, std::istream& in) {
+  std::vector<std::pair<int, int>> bonds;
   std::string line;
   int skipped = 0;
   while (ffmt::get_line(in, line)) {
@@ -98,12 +104,12 @@ std::vector<Bond> read_prhb(const ModelState& s) {
       ++skipped;
       continue;
     }
-    Bond b{s.ica(rd) - 1, s.ica(ra) + 2};
-    if (b.d < 1 || b.d > s.natom || b.a < 1 || b.a > s.natom) {
+    const int d = s.ica(rd) - 1, a = s.ica(ra) + 2;
+    if (d < 1 || d > s.natom || a < 1 || a > s.natom) {
       ++skipped;
       continue;
     }
-    bonds.push_back(b);
+    bonds.emplace_back(d, a);
   }
   if (skipped > 0)
     say(ffmt::ListWriter() << "warning: " + std::to_string(skipped) +
@@ -111,6 +117,8 @@ std::vector<Bond> read_prhb(const ModelState& s) {
                                   std::to_string(s.nres) + ")");
   return bonds;
 }
+
+namespace {
 
 // Consensus of the sequence-file codes (sscode) and the torsion codes (seq2): 1, 2 or 4.
 void consensus_codes(ModelState& s) {

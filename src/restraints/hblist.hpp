@@ -1,6 +1,10 @@
 // The predicted hydrogen-bond list (reshbn) from PRHB and the current model.
 #pragma once
 
+#include <istream>
+#include <utility>
+#include <vector>
+
 #include "model/model_state.hpp"
 
 namespace vorb {
@@ -13,5 +17,9 @@ namespace vorb {
 // consensus of sscode and seq2, copies the end codes of seq2 from their neighbours, and may zero
 // the donor of a current bond that repeats a strand donor. In modes "6"/"66" writes "PRHB2".
 void restr_stru(ModelState& s);
+
+// The bonds listed in a PRHB file, in file order, as (donor N atom, acceptor O atom). Lines that
+// cannot be read or name a residue outside 1..nres are skipped and counted in one warning line.
+std::vector<std::pair<int, int>> read_prhb_stream(const ModelState& s, std::istream& in);
 
 }  // namespace vorb
