@@ -40,6 +40,18 @@ std::string rtrim(std::string t) {
   return t;
 }
 
+// An input none of whose atoms matches a topology atom leaves every atom missing, and no branch
+// has anything to work on: rejected rather than written out as an empty model.
+void check_input_matches(const ModelState& s) {
+  for (int i = 1; i <= s.natom; ++i)
+    if (s.tkfp(i) > 0) return;
+  std::string what = "none of its " + std::to_string(s.npdb) +
+                     " atoms matches an atom of Hdd by atom name, residue name and residue number";
+  if (is_building_mode(s))
+    what += " (this mode needs residues numbered 1.." + std::to_string(s.nres) + " as in Hdd)";
+  throw InputError(s.pdbfile, 0, what);
+}
+
 }  // namespace
 
 void run(ModelState& s, const std::vector<std::string>& args) {
@@ -66,6 +78,7 @@ void run(ModelState& s, const std::vector<std::string>& args) {
   read_structure(s);
   read_topology(s, "Hdd");
   build_atom_table(s);
+  check_input_matches(s);
   lattice_frame_shift(s);
 
   // Dispatch: the first matching row wins.
