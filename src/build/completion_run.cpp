@@ -13,6 +13,7 @@
 #include "io/pdb_write.hpp"
 #include "model/errors.hpp"
 #include "model/modes.hpp"
+#include "model/residues.hpp"
 
 namespace vorb {
 namespace {
@@ -34,6 +35,62 @@ void check_chain(const ModelState& s) {
                          "\" is not one of the 20 standard types (or has no CA); it cannot be "
                          "built");
   }
+}
+
+// The builders address a residue's atoms by offset from its CA: N, CA, C, O, CB and the rest of
+// the side chain (hra heavy atoms), then OXT in the last residue, then the amide H (none in the
+// first residue and in prolines). A topology laid out otherwise would have them write over the
+// wrong atoms, so it is rejected.
+void check_layout(const ModelState& s) {
+  auto in_residue = [&](int i, int r) { return i >= 1 && i <= s.natom && s.ress2(i) == r; };
+  for (int r = 1; r <= s.nres; ++r) {
+    const int t = s.ityp(r), ca = s.ica(r), nheavy = hra[std::size_t(t)];
+    auto fail = [&](const std::string& what) {
+      throw InputError("Hdd", 0,
+                       "residue " + std::to_string(r) + " " + std::string(afn[std::size_t(t)]) +
+                           ": " + what +
+                           "; the building modes need its atoms in the order N, CA, C, O, the " +
+                           std::to_string(nheavy - 4) +
+                           " side-chain heavy atoms, then the hydrogens");
+    };
+    const char* const backbone[] = {" N  ", " CA ", " C  ", " O  ", " CB "};
+    for (int k = 0; k < 5 && k < nheavy; ++k) {
+      const int i = ca - 1 + k;
+      if (!in_residue(i, r) || !(s.atom(i, 1) == backbone[k]))
+        fail("atom " + std::to_string(k + 1) + " is not \"" + backbone[k] + "\"");
+    }
+    for (int i = ca - 1; i <= ca + nheavy - 2; ++i)
+      if (!in_residue(i, r) || s.aty(i) == 'H')
+        fail("it has fewer than " + std::to_string(nheavy) + " heavy atoms before its hydrogens");
+    int next = ca + nheavy - 1;
+    if (r == s.nres) {
+      if (!in_residue(next, r) || s.aty(next) == 'H') fail("it has no OXT after its heavy atoms");
+      ++next;
+    }
+    if (r > 1 && t != kPro && (!in_residue(next, r) || s.aty(next) != 'H'))
+      fail("no amide hydrogen follows its heavy atoms");
+  }
+}
+
+// Every C-alpha the builders work from must be there, except in mode "31", which builds the
+// missing ones. Residues without one are counted in a warning; without any, nothing can be built.
+void check_trace(const ModelState& s) {
+  if (s.mode_is("31")) return;
+  int missing = 0, first = 0;
+  for (int r = 1; r <= s.nres; ++r)
+    if (s.missing(s.ica(r)) && missing++ == 0) first = r;
+  if (missing == s.nres)
+    throw InputError(s.pdbfile, 0,
+                     "every C-alpha atom is missing (residues must be numbered 1.." +
+                         std::to_string(s.nres) +
+                         " as in Hdd); nothing to build from (mode 31 builds missing C-alpha "
+                         "atoms, but needs some)");
+  if (missing > 0)
+    std::cout << (ffmt::ListWriter() << "WARNING!!!" << missing << "of" << s.nres
+                                     << "residues have no C-alpha atom in the input, first residue"
+                                     << first)
+                     .str()
+              << '\n';
 }
 
 // seq.dat: secondary-structure codes, the class of the protein and the weight of matched
@@ -92,6 +149,8 @@ void template_and_restraints(ModelState& s, const std::string& level) {
 
 void completion_run(ModelState& s) {
   check_chain(s);
+  check_layout(s);
+  check_trace(s);
   const bool templ = is_template_mode(s);
 
   if (s.mode_is("31")) ca_build(s);

@@ -35,8 +35,15 @@ const char* const kLibrary =
     " 3  0  0  0  0  0  2  1   2.000   1.000   0.500   1.200   0.800   0.300\n";
 
 // A model of the sequence with only its C-alpha atoms, ready for a building mode.
+// The builders' layout: the amide H follows the heavy atoms.
+test::ChainOptions with_h() {
+  test::ChainOptions o;
+  o.hydrogens = true;
+  return o;
+}
+
 std::unique_ptr<ModelState> trace(const std::string& seq, const char* mode) {
-  auto s = make_chain(seq);
+  auto s = make_chain(seq, with_h());
   for (int i = 1; i <= s->natom; ++i)
     if (!(s->atomty(i) == " CA ")) set_missing(*s, i);
   s->mode = Name4::from(mode);
@@ -98,7 +105,7 @@ TEST(CompletionRun, Mode23WritesEveryHeavyAtomAroundTheUnchangedTrace) {
   InTempDir d;
   test::write_file(d.file("BBdat"), kLibrary);
   auto s = trace("AKFSGTW", "23");
-  auto ref = make_chain("AKFSGTW");
+  auto ref = make_chain("AKFSGTW", with_h());
   Outcome o = complete(*s);
   EXPECT_FALSE(o.ended);
   EXPECT_EQ(o.out, "");
