@@ -12,6 +12,7 @@ namespace vorb {
 namespace {
 
 constexpr std::size_t kLineWidth = 100;
+constexpr std::size_t kCoordEnd = 54;  // last column of the z coordinate
 
 // One taken ATOM line, read with "(A12,A4,A1,A3,A2,I4,A4,3F8.3)".
 struct AtomLine {
@@ -21,6 +22,12 @@ struct AtomLine {
 };
 
 AtomLine parse_atom(const std::string& line, const std::string& file, int line_no) {
+  // Blank fields read as 0, but a record that stops before its z field ends is cut, not blank:
+  // reading it would put the atom at made-up coordinates.
+  if (line.size() < kCoordEnd)
+    throw InputError(file, line_no,
+                     "ATOM record ends at column " + std::to_string(line.size()) +
+                         ", before its coordinates end at column 54 (truncated file?)");
   ffmt::RecordReader r(line, file, line_no);
   AtomLine a;
   r.x(12);
