@@ -24,6 +24,10 @@ Vec3 Residue::at(const std::string& name4) const {
 Chain read_chain(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw InputError(path, 0, "cannot open structure file");
+  return read_chain_stream(in, path);
+}
+
+Chain read_chain_stream(std::istream& in, const std::string& path) {
   Chain c;
   c.source = path;
   std::string line;

@@ -6,6 +6,7 @@
 // the first record of an atom name wins.
 #pragma once
 
+#include <istream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +35,8 @@ struct Chain {
 // Reads the chain; throws InputError when the file cannot be opened or a number field is
 // malformed. Hydrogen records are kept (names with "H" in the second column).
 Chain read_chain(const std::string& path);
+// The same on an open stream; path labels messages.
+Chain read_chain_stream(std::istream& in, const std::string& path);
 
 // Whether residues i and i+1 are bonded: C(i)-N(i+1) at most 2.0 A (false if either is absent).
 bool peptide_bonded(const Chain& c, std::size_t i);
