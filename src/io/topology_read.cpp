@@ -13,7 +13,7 @@ namespace {
 
 // Reads one free-form record of n reals and keeps the line count.
 void list_record(std::istream& in, const std::string& path, int& line_no, float* v, int n,
-                 const char* what) {
+                 const char* row, const char* section) {
   ffmt::ListReader lr(in, path);
   ffmt::ReadStatus st = ffmt::ReadStatus::ok;
   switch (n) {
@@ -27,10 +27,11 @@ void list_record(std::istream& in, const std::string& path, int& line_no, float*
       throw std::logic_error("list_record: unsupported count");
   }
   if (st == ffmt::ReadStatus::eof)
-    throw InputError(path, line_no + lr.line_no() + 1, std::string("file ends before ") + what);
+    throw InputError(path, line_no + lr.line_no() + 1,
+                     std::string("file ends before the ") + section + " are complete");
   if (st == ffmt::ReadStatus::error)
     throw InputError(path, line_no + lr.line_no(),
-                     std::string("expected ") + std::to_string(n) + " numbers in " + what);
+                     std::string("expected ") + std::to_string(n) + " numbers in a " + row);
   line_no += lr.line_no();
 }
 
@@ -163,7 +164,8 @@ void read_topology_stream(ModelState& s, std::istream& in, const std::string& pa
   // Hydrogen-bond statistics: values 2, 4, 5, 7 of seven.
   for (int n = 1; n <= s.npot; ++n) {
     float v[7];
-    list_record(in, path, line_no, v, 7, "the hydrogen-bond statistics are complete");
+    list_record(in, path, line_no, v, 7, "hydrogen-bond statistics row",
+                "hydrogen-bond statistics");
     s.hbpot(n, 1) = v[1];
     s.hbpot(n, 2) = v[3];
     s.hbpot(n, 3) = v[4];
@@ -175,7 +177,7 @@ void read_topology_stream(ModelState& s, std::istream& in, const std::string& pa
   // Phi/psi propensity grid: values 4 and 5 of five.
   for (int c = 1; c <= kRamaCells; ++c) {
     float v[5];
-    list_record(in, path, line_no, v, 5, "the 1369 propensity records are complete");
+    list_record(in, path, line_no, v, 5, "propensity record", "1369 propensity records");
     s.ramah(c) = v[3];
     s.ramae(c) = v[4];
   }

@@ -1,0 +1,61 @@
+// Inputs larger than a table, and rows naming residues the model does not have: rejected or
+// dropped with a message, never written past.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "io/aux_read.hpp"
+#include "io/ffmt.hpp"
+#include "io/pdb_read.hpp"
+#include "model/errors.hpp"
+#include "robust/robust_support.hpp"
+
+namespace vorb::test {
+namespace {
+
+TEST(Capacity, StructureWithMoreAtomRecordsThanTheTable) {
+  Workdir wd;
+  wd.put("Hdd", generated_hdd(penta_pdb()));
+  const std::string line = lines_of(penta_pdb())[0];
+  std::string big;
+  big.reserve(50001 * 81);
+  for (int k = 0; k < 50001; ++k) big += line + '\n';
+  wd.put("p.pdb", big);
+  expect_refused(wd, wd.run("7 p.pdb"), 2, "p.pdb: more ATOM records than the capacity of 50000");
+}
+
+TEST(Capacity, RestraintFileWithMoreRowsThanTheTable) {
+  TempDir d;
+  std::string rows = "50001\n";
+  for (int k = 0; k < 50001; ++k) rows += "1 3 0 5.0 1.0\n";
+  write_file(d.file("dist.dat"), rows);
+  auto s = make_state();
+  s->nres = 5;
+  try {
+    read_restraints_in(*s, 0.3f, d.path().string());
+    FAIL() << "no error";
+  } catch (const CapacityError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              d.file("dist.dat") + ": more restraint rows than the capacity of 50000");
+  }
+}
+
+TEST(Capacity, TemplateResiduesBeyondTheModelAreIgnoredAndCounted) {
+  auto s = make_state();
+  s->nres = 3;
+  s->tmplfile = "t.pdb";
+  std::string t;
+  for (int r : {1, 2, 3, 4, 3000, 3001})
+    t += "ATOM      1  CA  ALA A" + ffmt::fmt_i(r, 4) + "       1.000   2.000   3.000\n";
+  std::istringstream in(t);
+  testing::internal::CaptureStdout();
+  read_template_stream(*s, &in);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            " WARNING!!! template C-alpha records outside the model residues ignored: 3\n");
+  EXPECT_EQ(s->itempl, 1);
+  EXPECT_EQ(s->tmplres(3), 1);
+  EXPECT_FLOAT_EQ(s->bbkyy(3), 2.0f);
+}
+
+}  // namespace
+}  // namespace vorb::test

@@ -1,0 +1,173 @@
+// Bad input to the branches, end to end: building modes, the fragment library, the auxiliary
+// files, and the outputs.
+#include <gtest/gtest.h>
+
+#include "robust/robust_support.hpp"
+
+namespace vorb::test {
+namespace {
+
+const std::string kLibrary = std::string(VORB_SOURCE_DIR) + "/data/BBdat";
+
+std::string without(const std::string& pdb, const std::string& name4, int residue = 0) {
+  std::string t;
+  for (const std::string& l : lines_of(pdb)) {
+    bool drop = l.size() > 26 && l.substr(12, 4) == name4 &&
+                (residue == 0 || std::stoi(l.substr(22, 4)) == residue);
+    if (!drop) t += l + '\n';
+  }
+  return t;
+}
+
+struct Penta : Workdir {
+  Penta() {
+    put("Hdd", generated_hdd(penta_pdb()));
+    put("p.pdb", penta_pdb());
+  }
+};
+
+TEST(BadBuild, ChainsTooShortOrWithoutCalphaAreRejected) {
+  Penta wd;
+  // Two residues: the builders look two residues away.
+  std::string two;
+  for (const std::string& l : lines_of(penta_pdb()))
+    if (l.size() > 26 && std::stoi(l.substr(22, 4)) <= 2) two += l + '\n';
+  wd.put("two.pdb", two);
+  wd.put("Hdd", generated_hdd(two));
+  expect_refused(wd, wd.run("23 two.pdb " + kLibrary), 2,
+                 "Hdd: the model has 2 residue(s); building a model needs at least 3");
+
+  Penta w2;
+  w2.put("noca.pdb", without(penta_pdb(), " CA "));
+  expect_refused(w2, w2.run("23 noca.pdb " + kLibrary), 2,
+                 "noca.pdb: every C-alpha atom is missing (residues must be numbered 1..5 as in "
+                 "Hdd); nothing to build from (mode 31 builds missing C-alpha atoms, but needs "
+                 "some)");
+  expect_refused(w2, w2.run("31 noca.pdb " + kLibrary), 2,
+                 "noca.pdb: every C-alpha atom is missing; nothing to build from");
+}
+
+TEST(BadBuild, ResiduesWithoutCalphaAreCountedAndTheModelIsWritten) {
+  Penta wd;
+  wd.put("gap.pdb", without(penta_pdb(), " CA ", 3));
+  RunResult r = wd.run("23 gap.pdb " + kLibrary);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, " WARNING!!! 1 of 5 residues have no C-alpha atom in the input, first residue 3\n");
+  EXPECT_EQ(wd.written(), std::set<std::string>{"gap.pdb.h"});
+}
+
+TEST(BadBuild, TopologyNotLaidOutForTheBuildersIsRejected) {
+  Penta wd;
+  // C and O of residue 2 swapped: the analysis modes find atoms by name and run; the builders
+  // address them by offset and must not.
+  std::vector<std::string> l = lines_of(generated_hdd(penta_pdb()));
+  int c2 = 0, seen = 0;
+  for (std::size_t k = 1; k < l.size() && !c2; ++k)
+    if (l[k].substr(5, 4) == " C  " && ++seen == 2) c2 = int(k);
+  ASSERT_EQ(l[std::size_t(c2 + 1)].substr(5, 4), " O  ");
+  std::swap(l[std::size_t(c2)], l[std::size_t(c2 + 1)]);
+  wd.put("Hdd", joined(l));
+  EXPECT_EQ(wd.run("7 p.pdb").status, 0);
+  Penta w2;
+  w2.put("Hdd", joined(l));
+  expect_refused(w2, w2.run("23 p.pdb " + kLibrary), 2,
+                 "Hdd: residue 2 GLN: atom 3 is not \" C  \"; the building modes need its atoms in "
+                 "the order N, CA, C, O, the 5 side-chain heavy atoms, then the hydrogens");
+}
+
+TEST(BadLibrary, MissingUnreadableOrLyingLibrary) {
+  Penta wd;
+  RunResult r = wd.run("23 p.pdb");
+  expect_refused(wd, r, 0, "");
+  EXPECT_EQ(r.out, " BBdat is not available, quit\n");
+  expect_refused(wd, wd.run("23 p.pdb nolib"), 2, "nolib: cannot open the backbone library");
+  wd.mkdir("dlib");
+  expect_refused(wd, wd.run("23 p.pdb dlib"), 2, "dlib: is a directory, not a file");
+
+  const std::string rec = " 1  0  0  0  0  0  1  1   1.000   1.000   1.000   1.000   1.000   1.000\n";
+  const std::string hel = " 2" + rec.substr(2), str = " 3" + rec.substr(2);
+  struct Case {
+    std::string lib, out, err;
+  };
+  const Case cases[] = {
+      {"3 1 0 2\n" + rec + str + str, " BBdat is not available, quit\n", ""},
+      {"3 1 1 2\n" + rec + hel + str + str, "", "lib:1: header counts 1 + 1 + 2 do not add up to 3 records"},
+      {"4 1 1 2\n" + rec + hel + str, "", "lib:5: file ends after 3 of the header's 4 records"},
+      {"2 1 1 0\n" + rec + hel + str, "", "lib:4: more records than the header's 2"},
+      {"3 2 1 0\n" + rec + hel + str, "", "lib:3: record 2 is helix but the header puts it among the coil records"},
+      {"70001 70001 0 0\n", "", "lib: more library records than the capacity of 70000"},
+      {"3 1 1 1\n" + rec + hel + " 3 26" + str.substr(5), "",
+       "lib:4: key, residue type or slot outside 0..25, 0..10, 0..10, 0..4, 0..10, 1..20, 1..10"},
+      {"three 1 1 1\n", "", "lib:1: expected four integers nbb, nbbc, nbbh, nbbe"},
+  };
+  for (const Case& c : cases) {
+    wd.put("lib", c.lib);
+    RunResult rr = wd.run("23 p.pdb lib");
+    expect_refused(wd, rr, c.err.empty() ? 0 : 2, c.err, c.lib);
+    EXPECT_EQ(rr.out, c.out);
+  }
+}
+
+// The hydrogen-bond restraint run on the example chain (76 residues).
+struct Ubiquitin : Workdir {
+  Ubiquitin() {
+    const std::string pdb = read_file(std::string(VORB_SOURCE_DIR) + "/examples/1ubi_a.pdb");
+    put("Hdd", generated_hdd(pdb));
+    put("u.pdb", pdb);
+  }
+};
+
+TEST(BadAuxFiles, PrhbRowsOutsideTheModelAreSkippedAndTheListIsCut) {
+  Ubiquitin wd;
+  wd.put("PRHB", "1 N 10 O 6\n2 N 80 O 1\n3 N x O 4\n4 N 5 O -1\n5 N 12 O\n\n");
+  RunResult r = wd.run("6 u.pdb");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(lines_of(r.out)[0], " warning: 4 PRHB lines skipped (unreadable, or a residue outside 1..76)");
+  EXPECT_TRUE(wd.has("PRHB2"));
+
+  Ubiquitin w2;
+  std::string all;
+  for (int d = 1, k = 0; d <= 76; ++d)
+    for (int a = 1; a <= 76; ++a) all += std::to_string(++k) + " N " + std::to_string(d) + " O " + std::to_string(a) + "\n";
+  w2.put("PRHB", all);
+  r = w2.run("6 u.pdb");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(lines_of(r.out)[0], " warning: 5776 predicted H-bonds, list cut to the first 3000");
+  EXPECT_EQ(lines_of(r.out)[1], " begin to write PRHB2 3000");
+}
+
+TEST(BadAuxFiles, SequenceFileEndingEarlyIsAnEndOfFileError) {
+  Ubiquitin wd;
+  wd.put("seq.dat", "1 MET 1 0\n2 GLN 4 0\n3 ILE");
+  expect_refused(wd, wd.run("6 u.pdb"), 2, "seq.dat:4: file ends before the record of residue 3 is complete");
+  wd.mkdir("PRHB");
+  wd.put("seq.dat", "1 MET 1 0\n2 GLN x 0\n");  // stops at the unreadable record; no PRHB
+  RunResult r = wd.run("6 u.pdb");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "PRHB: is a directory, not a file\n");
+}
+
+TEST(Outputs, AFailedWriteLeavesNoTemporaryFile) {
+  Penta wd;
+  wd.mkdir("chi1");
+  expect_refused(wd, wd.run("7 p.pdb"), 2, "chi1: cannot write output file: Is a directory");
+  wd.mkdir("p.pdb.h");
+  expect_refused(wd, wd.run("1 p.pdb"), 2, "p.pdb.h: cannot write output file: Is a directory");
+}
+
+TEST(Outputs, AFailedRunKeepsThePreviousOutput) {
+  Penta wd;
+  ASSERT_EQ(wd.run("8 p.pdb").status, 0);
+  const std::string chi1 = wd.read("chi1"), seq0 = wd.read("seq0.dat");
+  std::vector<std::string> l = lines_of(penta_pdb());
+  l[6].replace(30, 8, "   oops ");
+  wd.put("p.pdb", joined(l));
+  RunResult r = wd.run("8 p.pdb");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(wd.read("chi1"), chi1);
+  EXPECT_EQ(wd.read("seq0.dat"), seq0);
+  EXPECT_EQ(wd.written(), (std::set<std::string>{"chi1", "seq0.dat"}));
+}
+
+}  // namespace
+}  // namespace vorb::test
