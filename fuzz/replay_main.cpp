@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   namespace fs = std::filesystem;
   std::vector<fs::path> files;
   for (int k = 1; k < argc; ++k) {
-    fs::path p = argv[k];
+    fs::path p = fs::absolute(argv[k]);  // a harness may change the working directory
     if (fs::is_directory(p)) {
       std::vector<fs::path> in_dir;
       for (const auto& e : fs::directory_iterator(p))

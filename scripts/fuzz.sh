@@ -7,11 +7,12 @@
 # Usage: scripts/fuzz.sh [SECONDS [HARNESS...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+top=$(pwd)  # the run harness changes its working directory: paths given to it are absolute
 secs=${1:-60}
 shift || true
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then
-  harnesses=(structure topology library prhb restraints hdd)
+  harnesses=(structure topology library prhb restraints hdd run)
 fi
 build=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -24,11 +25,12 @@ for h in "${harnesses[@]}"; do
   # A topology holds 1369 propensity records, so its inputs are longer than the others.
   max_len=8192
   [ "$h" = topology ] && max_len=131072
+  [ "$h" = run ] && max_len=65536
   mkdir -p "$build/corpus/$h"
   echo "== fuzz_$h for ${secs}s"
   "$build/fuzz/fuzz_$h" -max_total_time="$secs" -max_len="$max_len" -timeout=20 \
-    -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$build/findings/$h-" \
-    "$build/corpus/$h" "fuzz/corpus/$h" 2>&1 | grep -E "^(#[0-9]+ +DONE|==|stat::number_of_executed_units|stat::peak_rss_mb|INFO: (Running|Done)|ERROR|SUMMARY|artifact_prefix|Test unit written|    #)" || true
+    -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$top/$build/findings/$h-" \
+    "$top/$build/corpus/$h" "$top/fuzz/corpus/$h" 2>&1 | grep -E "^(#[0-9]+ +DONE|==|stat::number_of_executed_units|stat::peak_rss_mb|INFO: (Running|Done)|ERROR|SUMMARY|artifact_prefix|Test unit written|    #)" || true
   if ls "$build/findings/$h-"* >/dev/null 2>&1; then
     echo "fuzz_$h: finding saved in $build/findings" >&2
     exit 1

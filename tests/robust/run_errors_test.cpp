@@ -26,6 +26,15 @@ struct Penta : Workdir {
   }
 };
 
+TEST(BadCommandLine, TextThatIsNoModeRunsTheSilentAnalysis) {
+  Penta wd;
+  for (const char* mode : {"02", "5x", "2345"}) {
+    RunResult r = wd.run(std::string(mode) + " p.pdb");
+    expect_refused(wd, r, 0, "", mode);
+    EXPECT_EQ(r.out, "") << mode;
+  }
+}
+
 TEST(BadBuild, ChainsTooShortOrWithoutCalphaAreRejected) {
   Penta wd;
   // Two residues: the builders look two residues away.
@@ -99,6 +108,8 @@ TEST(BadLibrary, MissingUnreadableOrLyingLibrary) {
       {"3 1 1 1\n" + rec + hel + " 3 26" + str.substr(5), "",
        "lib:4: key, residue type or slot outside 0..25, 0..10, 0..10, 0..4, 0..10, 1..20, 1..10"},
       {"three 1 1 1\n", "", "lib:1: expected four integers nbb, nbbc, nbbh, nbbe"},
+      {"3 1 1 1\n" + rec + hel + str.substr(0, 24) + " abc.de" + str.substr(31), "",
+       "lib:4: column 25: expected F7.3 number, found \" abc.de\""},
   };
   for (const Case& c : cases) {
     wd.put("lib", c.lib);
@@ -145,6 +156,16 @@ TEST(BadAuxFiles, SequenceFileEndingEarlyIsAnEndOfFileError) {
   RunResult r = wd.run("6 u.pdb");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "PRHB: is a directory, not a file\n");
+}
+
+TEST(BadAuxFiles, LevelFileWithOneValueIsAnEndOfFileErrorAndAWordIsEasy) {
+  Penta wd;
+  wd.put("init.dat", "1\n");
+  expect_refused(wd, wd.run("23 p.pdb " + kLibrary), 2, "init.dat:2: file ends before its two values");
+  wd.put("init.dat", "x hard\n");  // first value not an integer: the level stays "easy"
+  RunResult r = wd.run("23 p.pdb " + kLibrary);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(wd.written(), std::set<std::string>{"p.pdb.h"});
 }
 
 TEST(Outputs, AFailedWriteLeavesNoTemporaryFile) {

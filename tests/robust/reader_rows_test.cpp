@@ -1,5 +1,6 @@
-// Inputs larger than a table, and rows naming residues the model does not have: rejected or
-// dropped with a message, never written past.
+// Inputs larger than a table, rows naming residues the model does not have, and the template:
+// rejected, dropped or skipped with a message, never written past. Checked on the readers where
+// a whole run would take too long or needs the refinement modes.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -55,6 +56,44 @@ TEST(Capacity, TemplateResiduesBeyondTheModelAreIgnoredAndCounted) {
   EXPECT_EQ(s->itempl, 1);
   EXPECT_EQ(s->tmplres(3), 1);
   EXPECT_FLOAT_EQ(s->bbkyy(3), 2.0f);
+}
+
+TEST(BadStructure, BlankFieldsInACompleteRecordReadZero) {
+  auto s = make_state();
+  s->mode = Name4::from("23");
+  s->pdbfile = "p.pdb";
+  std::string t;
+  for (int k = 1; k <= 10; ++k)
+    t += "ATOM      1  CA  ALA A" + std::string(k == 1 ? "    " : ffmt::fmt_i(k, 4)) +
+         std::string(12, ' ') + "   2.000   3.000\n";
+  std::istringstream in(t);
+  read_structure_stream(*s, in);
+  EXPECT_EQ(s->npdb, 10);
+  EXPECT_EQ(s->pdbress(1), 0);
+  EXPECT_EQ(s->xx0(1), 0.0f);
+  EXPECT_EQ(s->yy0(1), 2.0f);
+}
+
+TEST(BadTemplate, MissingOrWithoutCalphaGoesOnWithoutOne) {
+  auto s = make_state();
+  s->nres = 3;
+  for (const char* text : {static_cast<const char*>(nullptr), "",
+                           "ATOM      1  N   ALA A   1       1.000   2.000   3.000\n",
+                           "ATOM      1  CA  ALA A   0       1.000   2.000   3.000\n"}) {
+    std::istringstream in(text ? text : "");
+    testing::internal::CaptureStdout();
+    read_template_stream(*s, text ? &in : nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), " WARNING!!! No template used\n");
+    EXPECT_EQ(s->itempl, 0);
+  }
+  // A directory, or no fourth argument at all.
+  TempDir d;
+  for (std::string name : {d.path().string(), std::string()}) {
+    s->tmplfile = name;
+    testing::internal::CaptureStdout();
+    read_template(*s);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), " WARNING!!! No template used\n");
+  }
 }
 
 }  // namespace
