@@ -81,8 +81,7 @@ bool in_chain(const ModelState& s, int i, int j) {
   return i >= 1 && i <= s.nres && j >= 1 && j <= s.nres;
 }
 
-// Opens a restraint file and reads its count; false when it cannot be opened or the count is
-// not a number (nothing is stored then).
+// Reads a restraint file's count; false when it is not a number (nothing is stored then).
 bool restraint_count(ffmt::ListReader& lr, int& n) {
   ffmt::ReadStatus st = lr.read(n);
   if (st == ffmt::ReadStatus::eof) ends_early(lr, "its count");
