@@ -4,6 +4,9 @@
 
 namespace vorb {
 
-void energy_cal(ModelState& s) { (void)s; throw std::logic_error("not built yet"); }
+void energy_cal(ModelState& s) {
+  (void)s;
+  throw std::logic_error("not built yet");
+}
 
 }  // namespace vorb

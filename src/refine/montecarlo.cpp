@@ -6,6 +6,7 @@
 #include "geometry/rotate.hpp"
 #include "geometry/torsion.hpp"
 #include "model/residues.hpp"
+#include "refine/coord_sets.hpp"
 #include "refine/energy.hpp"
 #include "refine/moves.hpp"
 
@@ -13,63 +14,6 @@ namespace vorb {
 namespace {
 
 constexpr int kMaxProposals = 500;
-
-void copy_coords(const Coord& fx, const Coord& fy, const Coord& fz, Coord& tx, Coord& ty, Coord& tz,
-                 int n) {
-  for (int i = 1; i <= n; ++i) {
-    tx(i) = fx(i);
-    ty(i) = fy(i);
-    tz(i) = fz(i);
-  }
-}
-
-void monte_carlo_step(ModelState& s) {
-  copy_coords(s.xx, s.yy, s.zz, s.xx0, s.yy0, s.zz0, s.natom);
-  energy_cal(s);
-  s.ecur = s.etot;
-  bool first_global = true;
-  int n = 0;
-  for (;;) {
-    const int kind = move_kind(s.icycle, n);
-    if (kind == 1) {
-      relax_lmprot(s);
-      if (s.lmfail == 1) {
-        ++n;  // nothing to score
-        continue;
-      }
-    } else if (kind == 2) {
-      cacarot(s);
-    } else {
-      glo_move(s, first_global ? 0 : 1);
-      first_global = false;
-    }
-
-    s.nmove(kind, 2) += 1;
-    energy_cal(s);
-    s.enew = s.etot;
-    ++n;
-    const float de = s.enew - s.ecur;
-    if (metropolis_accept(s, de)) {
-      s.nmove(kind, 3) += 1;
-      s.ecur = s.enew;
-      s.rmsdbest = s.rmsd;
-      s.nhbbest = s.nhb;
-      s.nmatchbest = s.nhbmatch;
-      s.ebest = s.ecur;
-      copy_coords(s.xx, s.yy, s.zz, s.bkxx, s.bkyy, s.bkzz, s.natom);
-      if (s.itempl != 0 && s.mode_is("4")) {
-        for (int r = 1; r <= s.nres; ++r) {
-          s.dca2start(r) = s.dca2(r);
-          // Residues the template lacks have no deviation to be close in.
-          s.resfix(r) = s.dca2(r) < 0.01f && s.tmplres(r) != 0 ? 1 : 0;
-        }
-      }
-      return;
-    }
-    copy_coords(s.xx0, s.yy0, s.zz0, s.xx, s.yy, s.zz, s.natom);
-    if (n >= kMaxProposals) return;
-  }
-}
 
 // Rotates atom i about the line through p along (u, v, w).
 void turn(ModelState& s, int i, float px, float py, float pz, float& u, float& v, float& w,
@@ -111,6 +55,54 @@ void plane_rotation(ModelState& s) {
 
 }  // namespace
 
+void monte_carlo_step(ModelState& s, void (*energy)(ModelState&)) {
+  copy_coords(s.xx, s.yy, s.zz, s.xx0, s.yy0, s.zz0, s.natom);
+  energy(s);
+  s.ecur = s.etot;
+  bool first_global = true;
+  int n = 0;
+  for (;;) {
+    const int kind = move_kind(s.icycle, n);
+    if (kind == 1) {
+      relax_lmprot(s);
+      if (s.lmfail == 1) {
+        ++n;  // nothing to score
+        continue;
+      }
+    } else if (kind == 2) {
+      cacarot(s);
+    } else {
+      glo_move(s, first_global ? 0 : 1);
+      first_global = false;
+    }
+
+    s.nmove(kind, 2) += 1;
+    energy(s);
+    s.enew = s.etot;
+    ++n;
+    const float de = s.enew - s.ecur;
+    if (metropolis_accept(s, de)) {
+      s.nmove(kind, 3) += 1;
+      s.ecur = s.enew;
+      s.rmsdbest = s.rmsd;
+      s.nhbbest = s.nhb;
+      s.nmatchbest = s.nhbmatch;
+      s.ebest = s.ecur;
+      copy_coords(s.xx, s.yy, s.zz, s.bkxx, s.bkyy, s.bkzz, s.natom);
+      if (s.itempl != 0 && s.mode_is("4")) {
+        for (int r = 1; r <= s.nres; ++r) {
+          s.dca2start(r) = s.dca2(r);
+          // Residues the template lacks have no deviation to be close in.
+          s.resfix(r) = s.dca2(r) < 0.01f && s.tmplres(r) != 0 ? 1 : 0;
+        }
+      }
+      return;
+    }
+    copy_coords(s.xx0, s.yy0, s.zz0, s.xx, s.yy, s.zz, s.natom);
+    if (n >= kMaxProposals) return;
+  }
+}
+
 int move_kind(int icycle, int n) {
   const int k = (icycle + n) % 12;
   return k <= 1 ? 1 : k <= 5 ? 2 : 3;
@@ -129,7 +121,7 @@ int amide_h(const ModelState& s, int r) {
 
 void hbrotate(ModelState& s, int flag) {
   if (flag == 1)
-    monte_carlo_step(s);
+    monte_carlo_step(s, energy_cal);
   else if (flag == 2)
     plane_rotation(s);
 }

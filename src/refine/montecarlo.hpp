@@ -11,6 +11,9 @@ namespace vorb {
 // C-alpha atoms stay, and the caller refreshes the lattice and the bonds afterwards.
 void hbrotate(ModelState& s, int flag);
 
+// The Monte Carlo step of flag 1 with the energy supplied (hbrotate passes energy_cal).
+void monte_carlo_step(ModelState& s, void (*energy)(ModelState&));
+
 // Move kind of proposal n in cycle icycle: 1 local relaxation, 2 crankshaft, 3 global.
 int move_kind(int icycle, int n);
 

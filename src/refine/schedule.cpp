@@ -16,6 +16,7 @@
 #include "io/ffmt.hpp"
 #include "io/pdb_write.hpp"
 #include "model/errors.hpp"
+#include "refine/coord_sets.hpp"
 #include "refine/energy.hpp"
 #include "refine/montecarlo.hpp"
 #include "restraints/hblist.hpp"
@@ -27,14 +28,6 @@ constexpr int kMaxCycles = 180;
 
 void say(const std::string& line) { std::cout << line << '\n'; }
 
-void copy_coords(const Coord& fx, const Coord& fy, const Coord& fz, Coord& tx, Coord& ty, Coord& tz,
-                 int n) {
-  for (int i = 1; i <= n; ++i) {
-    tx(i) = fx(i);
-    ty(i) = fy(i);
-    tz(i) = fz(i);
-  }
-}
 void save_accepted(ModelState& s) {
   copy_coords(s.xx, s.yy, s.zz, s.bkxx, s.bkyy, s.bkzz, s.natom);
 }
