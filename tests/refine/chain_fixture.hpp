@@ -51,12 +51,13 @@ inline void build_chain(ModelState& s, const ChainSpec& spec) {
   for (int i = 0; i <= kMaxAtoms; ++i) set_pos(s, i, {kMissing, kMissing, kMissing});
   std::vector<Vec3> n(spec.seq.size() + 1), ca(n.size()), c(n.size());
   n[1] = {100.0f, 100.0f, 100.0f};
-  ca[1] = {101.458f, 100.0f, 100.0f};
-  c[1] = place({100.0f, 101.0f, 100.0f}, n[1], ca[1], 1.525f, 111.0f, -60.0f);
+  // Bond lengths and angles of the ideal distances the local relaxation holds.
+  ca[1] = {101.43f, 100.0f, 100.0f};
+  c[1] = place({100.0f, 101.0f, 100.0f}, n[1], ca[1], 1.49f, 107.0f, -60.0f);
   for (int r = 2; r <= s.nres; ++r) {
-    n[r] = place(n[r - 1], ca[r - 1], c[r - 1], 1.329f, 116.0f, spec.psi);
-    ca[r] = place(ca[r - 1], c[r - 1], n[r], 1.458f, 122.0f, 180.0f);
-    c[r] = place(c[r - 1], n[r], ca[r], 1.525f, 111.0f, spec.phi);
+    n[r] = place(n[r - 1], ca[r - 1], c[r - 1], 1.345f, 116.5f, spec.psi);
+    ca[r] = place(ca[r - 1], c[r - 1], n[r], 1.43f, 119.9f, 180.0f);
+    c[r] = place(c[r - 1], n[r], ca[r], 1.49f, 107.0f, spec.phi);
   }
   for (int r = 1; r <= s.nres; ++r) {
     s.ityp(r) = residue_type_1(spec.seq[std::size_t(r - 1)]);
