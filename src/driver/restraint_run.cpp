@@ -1,9 +1,18 @@
 #include "driver/restraint_run.hpp"
 
-#include <stdexcept>
+#include "analysis/torsions.hpp"
+#include "io/aux_read.hpp"
+#include "restraints/hblist.hpp"
 
 namespace vorb {
 
-void restraint_run(ModelState& s) { (void)s; throw std::logic_error("not built yet"); }
+void restraint_run(ModelState& s) {
+  // seq.dat is optional here: without it the codes stay 0 and only the torsions decide.
+  bool opened = false;
+  read_seq(s, opened);
+  angle(s);
+  ass2nd(s);
+  restr_stru(s);
+}
 
 }  // namespace vorb

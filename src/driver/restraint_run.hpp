@@ -5,6 +5,8 @@
 
 namespace vorb {
 
+// After the hydrogen-bond analysis run has found the bonds: reads seq.dat if present,
+// assigns secondary structure from torsions and writes PRHB2 through restr_stru.
 void restraint_run(ModelState& s);
 
 }  // namespace vorb

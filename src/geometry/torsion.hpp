@@ -7,7 +7,8 @@
 namespace vorb {
 
 // Dihedral of four points in radians (-pi..pi, IUPAC sign); 0 when a bond is degenerate
-// (product of the three bond lengths below 0.001) or three points are collinear.
+// (product of the three bond lengths below 0.001) and when the sine and cosine parts are both
+// zero (three collinear points).
 float dihedral(Vec3 p1, Vec3 p2, Vec3 p3, Vec3 p4);
 
 // Dihedral of atoms i1..i4 of the model; 10.0 (undefined) when any x is above 990.0.
