@@ -12,6 +12,7 @@
 #include "geometry/vec3.hpp"
 #include "io/ffmt.hpp"
 #include "model/coords.hpp"
+#include "model/capacity.hpp"
 #include "model/residues.hpp"
 
 namespace vorb {
@@ -413,12 +414,19 @@ void move_clash(ModelState& s, float& step, int& nviol) {
     nviol += 1;
   };
 
+  // The C-alpha trace in a flat buffer: the pair scan is the inner loop of every global move.
+  Vec3 ca[kMaxRes + 1];
+  for (int r = 1; r <= s.nres; ++r) ca[r] = capos(s, r);
+  // A non-adjacent pair further apart than this along one axis cannot be closer than cacut.
+  const float reach = s.cacut + 0.001f;
   for (int i = 1; i < s.nres; ++i) {
-    const Vec3 ci = capos(s, i);
+    const Vec3 ci = ca[i];
     for (int j = i + 1; j <= s.nres; ++j) {
-      const Vec3 v = ci - capos(s, j);
-      const float d = std::max(0.01f, norm(v));
+      const Vec3 v = ci - ca[j];
       const bool next = j == i + 1;
+      if (!next && (std::fabs(v.x) > reach || std::fabs(v.y) > reach || std::fabs(v.z) > reach))
+        continue;
+      const float d = std::max(0.01f, norm(v));
       const float limit = next && s.ityp(i) == kPro && s.ityp(j) == kPro ? 2.8f : s.cacut;
       if (d < limit)
         push(i, j, v, (limit - d) * step / d);

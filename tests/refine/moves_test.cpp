@@ -211,6 +211,21 @@ TEST_F(Chain, ClashRepairDrawsStretchedNeighboursTogether) {
   EXPECT_LT(dist(pos(s, s.ica(1)), pos(s, s.ica(2))), 4.5f);
 }
 
+TEST_F(Chain, ClashRepairFindsNonAdjacentPairsJustInsideTheCutoff) {
+  build("AAAA");
+  set_pos(s, s.ica(1), {100.0f, 100.0f, 100.0f});
+  set_pos(s, s.ica(2), {101.8f, 103.4f, 100.0f});
+  set_pos(s, s.ica(3), {103.64f, 100.0f, 100.0f});  // 3.64 from CA(1) along x alone
+  set_pos(s, s.ica(4), {105.6f, 103.3f, 100.0f});
+  float step = 0.5f;
+  int nviol = 0;
+  move_clash(s, step, nviol);
+  EXPECT_EQ(nviol, 1);
+  EXPECT_EQ(s.nviolres(1), 1);
+  EXPECT_EQ(s.nviolres(3), 1);
+  EXPECT_EQ(s.nviolres(2), 0);
+}
+
 TEST_F(Chain, FrozenResiduesMoveAtHalfStepInClashRepair) {
   build("AAAA");
   set_pos(s, s.ica(1), {100.0f, 100.0f, 100.0f});
