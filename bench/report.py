@@ -176,7 +176,7 @@ def section_accuracy(scores):
 
 def section_peer(scores, runs):
     def stat(step, col, f):
-        xs = values([r for r in scores if r["step"] == step and r["status"] == "ok"], col)
+        xs = values([r for r in scores if r["step"] == step], col)
         return f(xs) if xs else None
 
     def cost(step, col, f):
@@ -184,13 +184,18 @@ def section_peer(scores, runs):
                      and r.get("synthetic") != "1"], col)
         return f(xs) if xs else None
 
+    def bb(step, f):
+        v = stat(step, "bb_rmsd", f)
+        if v is not None:
+            return fmt(v)
+        v = stat(step, "bb_rmsd_own", f)
+        return "n/a" if v is None else fmt(v) + " (harness)"
+
     mean, med = statistics.fmean, statistics.median
     n_res = values([r for r in scores if r["step"] == "23"], "residues")
     rows = [
-        ["N, C, O RMSD, mean (A)", fmt(PEER["bb_mean"]), fmt(stat("23", "bb_rmsd", mean)),
-         fmt(stat("3", "bb_rmsd", mean))],
-        ["N, C, O RMSD, median (A)", fmt(PEER["bb_median"]), fmt(stat("23", "bb_rmsd", med)),
-         fmt(stat("3", "bb_rmsd", med))],
+        ["N, C, O RMSD, mean (A)", fmt(PEER["bb_mean"]), bb("23", mean), bb("3", mean)],
+        ["N, C, O RMSD, median (A)", fmt(PEER["bb_median"]), bb("23", med), bb("3", med)],
         ["native backbone H-bonds recovered, mean", "79 % (82 % with its H-bond optimisation)",
          fmt(stat("23", "hb_recovered", mean), 1, True),
          fmt(stat("3", "hb_recovered", mean), 1, True)],
@@ -430,17 +435,20 @@ def plot_time(runs, out, tmp):
 def plot_accuracy(scores, out, tmp):
     png = out / "accuracy_per_protein.png"
     prots = sorted({(int(r["residues"]), r["protein"]) for r in scores})
-    lookup = {(r["protein"], r["step"]): r for r in scores if r["status"] == "ok"}
+    lookup = {(r["protein"], r["step"]): r for r in scores}
     steps = [s for s in ("23", "3", "1") if any(k[1] == s for k in lookup)]
     if not prots or not steps:
         png.unlink(missing_ok=True)
         return "no scored model to plot"
-    lines = []
+    lines, hb_any = [], False
     for n, p in prots:
         row = ["%s(%d)" % (p, n)]
         for s in steps:
             r = lookup.get((p, s), {})
             bb, hb = num(r.get("bb_rmsd")), num(r.get("hb_recovered"))
+            if bb is None:
+                bb = num(r.get("bb_rmsd_own"))
+            hb_any = hb_any or hb is not None
             row += ["NaN" if bb is None else "%g" % bb, "NaN" if hb is None else "%g" % (100 * hb)]
         lines.append(" ".join(row))
     (tmp / "acc.dat").write_text("\n".join(lines) + "\n")
@@ -461,9 +469,11 @@ def plot_accuracy(scores, out, tmp):
         "set ylabel 'RMSD (A)'", "set yrange [0:*]",
         "plot " + ", ".join(bb_plots),
         "set title 'Native backbone hydrogen bonds recovered, per chain'",
-        "set ylabel 'recovered (%)'", "set yrange [0:100]",
-        "plot " + ", ".join(hb_plots),
-        "unset multiplot", ""])
+        "set ylabel 'recovered (%)'", "set yrange [0:100]"]
+        + (["plot " + ", ".join(hb_plots)] if hb_any else
+           ["set label 1 'no figure: the scorer gave no hydrogen-bond recovery' at graph 0.5, "
+            "graph 0.5 center", "unset xtics", "plot 1/0 notitle"])
+        + ["unset multiplot", ""])
     return gnuplot(script, tmp)
 
 
