@@ -463,7 +463,9 @@ def git_commit():
     try:
         head = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short", "HEAD"],
                               capture_output=True, text=True, check=True).stdout.strip()
-        dirty = subprocess.run(["git", "-C", str(ROOT), "status", "--porcelain", "-uno"],
+        # Changes to the benchmark scripts themselves do not change what is measured.
+        dirty = subprocess.run(["git", "-C", str(ROOT), "status", "--porcelain", "-uno", "--",
+                                ".", ":(exclude)bench"],
                                capture_output=True, text=True).stdout.strip()
         return head + (" with local changes" if dirty else "")
     except (OSError, subprocess.CalledProcessError):
