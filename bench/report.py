@@ -448,7 +448,7 @@ def plot_accuracy(scores, out, tmp):
     png = out / "accuracy_per_protein.png"
     prots = sorted({(int(r["residues"]), r["protein"]) for r in scores})
     lookup = {(r["protein"], r["step"]): r for r in scores}
-    steps = [s for s in ("23", "3", "1") if any(k[1] == s for k in lookup)]
+    steps = [s for s in ("23", "3") if any(k[1] == s for k in lookup)]
     if not prots or not steps:
         png.unlink(missing_ok=True)
         return "no scored model to plot"
@@ -477,13 +477,14 @@ def plot_accuracy(scores, out, tmp):
         "set datafile missing 'NaN'",
         "set style data histograms", "set style histogram clustered gap 1",
         "set style fill solid 0.8 border -1", "set boxwidth 0.9",
-        "set xtics rotate by -60 scale 0", "set grid ytics", "set key top left",
+        "set xtics rotate by -60 scale 0", "set grid ytics", "set key top left horizontal opaque",
         "set multiplot layout 2,1",
         "set title 'Backbone N, C, O RMSD to the native, per chain (sorted by length)'",
-        "set ylabel 'RMSD (A)'", "set yrange [0:*]",
+        "set ylabel 'RMSD (A)'", "set yrange [0:*]", "set offsets 0, 0, graph 0.12, 0",
         "plot " + ", ".join(bb_plots),
         "set title 'Native backbone hydrogen bonds recovered, per chain'",
-        "set ylabel 'recovered (%)'", "set yrange [0:100]"]
+        "set ylabel 'recovered (%)'", "set offsets 0, 0, 0, 0", "set yrange [0:115]",
+        "set ytics 0, 20, 100"]
         + (["plot " + ", ".join(hb_plots)] if hb_any else
            ["set label 1 'no figure: no hydrogen-bond recovery was measured' at graph 0.5, "
             "graph 0.5 center", "unset xtics", "plot 1/0 notitle"])
