@@ -19,6 +19,7 @@ const Command kCommands[] = {
     {"tables", vorb::tools::cmd_tables, "tables of the topology generator from real structures"},
     {"bbdat", vorb::tools::cmd_bbdat, "build the backbone fragment library; --rebuild checks one"},
     {"ca-trace", vorb::tools::cmd_ca_trace, "C-alpha trace of a structure, residues numbered 1..n"},
+    {"score", vorb::tools::cmd_score, "accuracy of a built model against its native"},
     {nullptr, nullptr, nullptr},
 };
 

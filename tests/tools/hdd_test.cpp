@@ -247,7 +247,7 @@ TEST(HddGenerator, AminoTerminalProlineHasAPair) {
 }
 
 TEST(HddGenerator, RejectsChainsBeyondTheCapacity) {
-  std::vector<int> ok(1111, kGly), big(1112, kGly);
+  std::vector<int> ok(3000, kGly), big(3001, kGly);
   EXPECT_NO_THROW(build_topology(ok, committed_tables()));
   EXPECT_THROW(build_topology(big, committed_tables()), InputError);
   EXPECT_THROW(build_topology({}, committed_tables()), InputError);
@@ -375,7 +375,7 @@ TEST(HddCommand, BadInputIsReportedAndNothingWritten) {
       {"hdd --sequence ''", "empty"},
       {"hdd bad.pdb --sequence A", "usage"},
       {"hdd", "usage"},
-      {"hdd --sequence " + std::string(1112, 'G'), "at most 1111 residues"},
+      {"hdd --sequence " + std::string(3001, 'G'), "capacity of 3000"},
       {"hdd --sequence AAA --data nowhere", "nowhere"},
   };
   for (const Case& c : cases) {
