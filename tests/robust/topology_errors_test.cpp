@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "io/ffmt.hpp"
+#include "model/capacity.hpp"
 #include "robust/robust_support.hpp"
 
 namespace vorb::test {
@@ -94,11 +95,12 @@ TEST(BadTopology, AtomRecordsOutOfResidueOrderAreRejected) {
 // than 3000 residues is built from bare N, CA, C, O records (mode "7" reads nothing else).
 TEST(BadTopology, CapacitiesAreNamed) {
   PentaInput wd;
+  const std::string angles = std::to_string(kMaxAng);
   for (auto [header, error] :
-       {std::pair{"49998 0 0", "Hdd: more atoms than the capacity of 49997"},
-        {"43 50001 0", "Hdd: more angle records than the capacity of 50000"},
+       {std::pair<std::string, std::string>{"49998 0 0", "Hdd: more atoms than the capacity of 49997"},
+        {"43 " + std::to_string(kMaxAng + 1) + " 0", "Hdd: more angle records than the capacity of " + angles},
         {"43 0 81", "Hdd: more hydrogen-bond statistics rows than the capacity of 80"}}) {
-    wd.put("Hdd", std::string(header) + "\n");
+    wd.put("Hdd", header + "\n");
     expect_refused(wd, wd.run("7 p.pdb"), 2, error, error);
   }
   std::string big = "12004 0 0\n";
