@@ -1,4 +1,4 @@
-// Whole runs of the analysis, hydrogen and building modes on a fuzzed structure and, optionally,
+// Whole runs of the analysis, hydrogen, building and refinement modes on a fuzzed structure and, optionally,
 // a fuzzed topology: the input is a structure file, optionally followed by a line "#HDD" and the
 // topology without its 1369 propensity records (the harness appends those of a real topology).
 // The run happens in a private scratch directory, with a small fragment library there.
@@ -76,8 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     input.resize(mark + 1);
   }
   put("in.pdb", input);
-  const char* const modes[] = {"1", "5", "66", "8", "23"};
-  const std::string mode = modes[size % 5];
+  const char* const modes[] = {"1", "5", "66", "8", "23", "2", "3", "31"};
+  const std::string mode = modes[size % 8];
   auto s = std::make_unique<ModelState>();
   fuzz::expect_sound([&] { run(*s, {mode, "in.pdb", "BBdat"}); });
   return 0;

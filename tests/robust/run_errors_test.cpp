@@ -147,6 +147,30 @@ TEST(BadAuxFiles, PrhbRowsOutsideTheModelAreSkippedAndTheListIsCut) {
   EXPECT_EQ(lines_of(r.out)[1], " begin to write PRHB2 3000");
 }
 
+TEST(BadAuxFiles, RefinementGoesOnWithoutTemplateOrOutOfRangeRestraints) {
+  Ubiquitin wd;
+  std::string trace;
+  for (const std::string& l : lines_of(wd.read("u.pdb")))
+    if (l.rfind("ATOM", 0) == 0 && l.substr(12, 4) == " CA ") trace += l + '\n';
+  wd.put("t.pdb", trace);
+  wd.put("dist.dat", "3\n1 80 0 6.5 1.0\n0 5 0 7 1\n3 9 0 8.0 1.0\n");
+  wd.put("distL.dat", "2\n1 4 6.5\n2 99 7.0\n");
+  wd.put("combCA.dat", "1\n1 -4 0.9\n");
+  RunResult r = wd.run("3 t.pdb " + kLibrary + " no_template.pdb");
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> out = lines_of(r.out);
+  out.resize(8);
+  EXPECT_EQ(out, (std::vector<std::string>{
+                     " WARNING!! seq.dat is different to the structure, not use seq instead",
+                     " WARNING!!! No template used",
+                     " WARNING!!! dist.dat: 2 rows name residues outside 1..76, dropped",
+                     " WARNING!!! distL.dat: 1 rows name residues outside 1..76, dropped",
+                     " WARNING!!! combCA.dat: 1 rows name residues outside 1..76, dropped",
+                     " warning!!!, no ZEPHAL restraints used", " HBlist 0 F",
+                     " Warning,no predicted Hbond list availuable 0"}));
+  EXPECT_EQ(wd.written(), (std::set<std::string>{"t.pdb.fix", "t.pdb.h"}));
+}
+
 TEST(BadAuxFiles, SequenceFileEndingEarlyIsAnEndOfFileError) {
   Ubiquitin wd;
   wd.put("seq.dat", "1 MET 1 0\n2 GLN 4 0\n3 ILE");
