@@ -214,5 +214,25 @@ TEST(Outputs, AFailedRunKeepsThePreviousOutput) {
   EXPECT_EQ(wd.written(), (std::set<std::string>{"chi1", "seq0.dat"}));
 }
 
+// A run killed half-way leaves the previous model in place: outputs are renamed over their
+// targets only when complete.
+TEST(Outputs, AnInterruptedRunKeepsThePreviousOutput) {
+  Ubiquitin wd;
+  std::string trace;
+  for (const std::string& l : lines_of(wd.read("u.pdb")))
+    if (l.rfind("ATOM", 0) == 0 && l.substr(12, 4) == " CA ") trace += l + '\n';
+  wd.put("t.pdb", trace);
+  wd.put("t.pdb.h", "previous model\n");
+  for (const char* sig : {"TERM", "KILL"}) {
+    RunResult r = run_in(std::filesystem::path(wd.file(".")),
+                         std::string("'") + VORB_BIN + "' 3 t.pdb '" + kLibrary +
+                             "' & pid=$!; sleep 0.2; kill -" + sig + " $pid; wait $pid; echo $?");
+    const int status = std::stoi(r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1));
+    if (status == 0) GTEST_SKIP() << "the run ended before it was interrupted";
+    EXPECT_GT(status, 128) << sig;
+    EXPECT_EQ(wd.read("t.pdb.h"), "previous model\n") << sig;
+  }
+}
+
 }  // namespace
 }  // namespace vorb::test
