@@ -23,8 +23,8 @@ const char* const kUsage[] = {
     "./VORB 1  xx.pdb (ADD H only, check xx.pdb.h)",
     "./VORB 2  xx.pdb BBdat (ADD backbone, CA fixed, one output xx.pdb.h, HB opt)",
     "./VORB 23 xx.pdb BBdat ( keep other part fixed,ADD backbone and H xx.pdb.h,fast)",
-    "./VORB 3  xx.pdb BBdat [template] (same as 2, add template, CA flexible,out xx.pdb.fix and "
-    "xx.pdb.h)",
+    ("./VORB 3  xx.pdb BBdat [template] (same as 2, add template, CA flexible,out xx.pdb.fix and "
+     "xx.pdb.h)"),
     "./VORB 31 xx.pdb BBdat [template] (based on Hdd, build missing CA, and then same as 3)",
     "./VORB 4  xx.pdb BBdat [template] (same as 3, max template restraints)",
     "./VORB 5  xx.pdb (Hbond list (on screen) and chi1 file phi/psi/chi1/chi2 list)",
