@@ -1,5 +1,6 @@
 #include "io/pdb_read.hpp"
 
+#include <cmath>
 #include <fstream>
 #include <iostream>
 
@@ -110,7 +111,10 @@ void read_template(ModelState& s) {
 }
 
 void read_template_stream(ModelState& s, std::istream* in) {
-  int nread = 0, nstored = 0, ignored = 0, last = 0, line_no = 0;
+  // A template is superposed on the model, so its position is free; but coordinates this far out
+  // (or infinite) overflow the single-precision deviations and turn every energy into NaN.
+  constexpr float kFar = 1.0e6f;
+  int nread = 0, nstored = 0, ignored = 0, far = 0, last = 0, line_no = 0;
   std::string line;
   while (in && *in && ffmt::get_line(*in, line)) {
     ++line_no;
@@ -126,6 +130,10 @@ void read_template_stream(ModelState& s, std::istream* in) {
       ++ignored;
       continue;
     }
+    if (!(std::fabs(a.x) < kFar && std::fabs(a.y) < kFar && std::fabs(a.z) < kFar)) {
+      ++far;
+      continue;
+    }
     s.bbkxx(a.resnum) = a.x;
     s.bbkyy(a.resnum) = a.y;
     s.bbkzz(a.resnum) = a.z;
@@ -136,6 +144,12 @@ void read_template_stream(ModelState& s, std::istream* in) {
     std::cout << (ffmt::ListWriter() << "WARNING!!! template C-alpha records outside the model "
                                         "residues ignored:"
                                      << ignored)
+                     .str()
+              << '\n';
+  if (far > 0)
+    std::cout << (ffmt::ListWriter() << "WARNING!!! template C-alpha records with a coordinate "
+                                        "beyond 1000000 A ignored:"
+                                     << far)
                      .str()
               << '\n';
   if (nread == 0 || last < 1 || nstored == 0) {

@@ -29,8 +29,8 @@ void read_structure_stream(ModelState& s, std::istream& in);
 
 // Reads the C-alpha atoms of the template s.tmplfile into bbkxx..bbkzz by residue number and
 // sets itempl (printing "WARNING!!! No template used" when there is none). Records numbered
-// outside 1..nres are ignored with one warning line counting them; tmplres marks the residues
-// the template supplied.
+// outside 1..nres, and records with a coordinate of 1e6 A or more, are ignored with one warning
+// line per kind counting them; tmplres marks the residues the template supplied.
 void read_template(ModelState& s);
 // The same on an open stream (nullptr: no template file); s.tmplfile only labels messages.
 void read_template_stream(ModelState& s, std::istream* in);

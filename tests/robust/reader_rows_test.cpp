@@ -74,6 +74,25 @@ TEST(BadStructure, BlankFieldsInACompleteRecordReadZero) {
   EXPECT_EQ(s->yy0(1), 2.0f);
 }
 
+// Coordinates so far out that their squares overflow single precision would make every
+// refinement energy NaN.
+TEST(BadTemplate, FarCoordinatesAreIgnoredAndCounted) {
+  auto s = make_state();
+  s->nres = 3;
+  std::istringstream in(
+      "ATOM      1  CA  ALA A   1       1.000   2.000   3.000\n"
+      "ATOM      2  CA  ALA A   2     1.0E+30   2.000   3.000\n"
+      "ATOM      3  CA  ALA A   3       1.000 1.0E+39   3.000\n");
+  testing::internal::CaptureStdout();
+  read_template_stream(*s, &in);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            " WARNING!!! template C-alpha records with a coordinate beyond 1000000 A ignored: 2\n");
+  EXPECT_EQ(s->itempl, 1);
+  EXPECT_EQ(s->tmplres(1), 1);
+  EXPECT_EQ(s->tmplres(2), 0);
+  EXPECT_EQ(s->bbkxx(2), 0.0f);
+}
+
 TEST(BadTemplate, MissingOrWithoutCalphaGoesOnWithoutOne) {
   auto s = make_state();
   s->nres = 3;
