@@ -13,6 +13,7 @@ import argparse
 import concurrent.futures
 import csv
 import datetime
+import hashlib
 import json
 import os
 import platform
@@ -32,11 +33,12 @@ import report  # noqa: E402
 ROOT = Path(__file__).resolve().parent.parent
 MODES = ("23", "3", "1", "5")
 
-RUN_COLS = ["protein", "residues", "synthetic", "step", "status", "wall_s", "user_s", "sys_s",
-            "peak_kb", "note"]
+RUN_COLS = ["protein", "residues", "synthetic", "step", "status", "wall_s", "cpu_s", "user_s",
+            "sys_s", "peak_kb", "note"]
 SCORE_COLS = ["protein", "residues", "breaks", "step", "model", "status", "matched", "bb_rmsd",
               "sc_rmsd", "chi1", "heavy_missing", "ca_clashes", "ca_breaks", "heavy_clashes",
-              "hb_recovered", "ca_rmsd_trans", "ca_rmsd_sup", "pairs25", "pairs30", "extra"]
+              "hb_recovered", "ca_rmsd_trans", "ca_rmsd_sup", "bb_rmsd_own", "pairs25", "pairs30",
+              "extra"]
 
 
 # ---- selection of the native structures -------------------------------------------------------
@@ -95,8 +97,10 @@ def first_line(path, limit=160):
 
 
 def run_step(cmd, cwd, name, timeout, outputs=()):
-    """Runs cmd in cwd under /usr/bin/time -v; returns a row dict (status, times, peak)."""
-    row = {"status": "ok", "wall_s": "", "user_s": "", "sys_s": "", "peak_kb": "", "note": ""}
+    """Runs cmd in cwd under /usr/bin/time -v; returns a row dict (status, wall time, CPU time
+    with microsecond resolution from the process's resource usage, peak memory)."""
+    row = {"status": "ok", "wall_s": "", "cpu_s": "", "user_s": "", "sys_s": "", "peak_kb": "",
+           "note": ""}
     exe = cmd[0]
     if not (os.path.isfile(exe) and os.access(exe, os.X_OK)):
         row["status"] = "missing-tool"
@@ -104,23 +108,35 @@ def run_step(cmd, cwd, name, timeout, outputs=()):
         return row
     out_f, err_f, time_f = cwd / (name + ".out"), cwd / (name + ".err"), cwd / (name + ".time")
     timer = ["/usr/bin/time", "-v", "-o", str(time_f)] if os.path.exists("/usr/bin/time") else []
+    killed = []
+
+    def kill(pid):
+        killed.append(pid)
+        try:
+            os.killpg(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+
     with open(out_f, "w") as out, open(err_f, "w") as err:
         t0 = time.perf_counter()
         proc = subprocess.Popen(timer + [str(c) for c in cmd], cwd=cwd, stdout=out, stderr=err,
                                 stdin=subprocess.DEVNULL, start_new_session=True)
-        try:
-            rc = proc.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            os.killpg(proc.pid, signal.SIGKILL)
-            proc.wait()
-            row["status"] = "timeout"
-            row["note"] = "killed after %d s" % timeout
-            row["wall_s"] = "%.4f" % (time.perf_counter() - t0)
-            return row
+        watchdog = threading.Timer(timeout, kill, (proc.pid,))
+        watchdog.start()
+        _, status, usage = os.wait4(proc.pid, 0)
         wall = time.perf_counter() - t0
+        watchdog.cancel()
+        rc = os.waitstatus_to_exitcode(status)
+        proc.returncode = rc
     row["wall_s"] = "%.4f" % wall
-    for k, v in parse_time_v(time_f).items():
-        row[k] = str(v)
+    if killed:
+        row["status"] = "timeout"
+        row["note"] = "killed after %d s" % timeout
+        return row
+    # The usage covers the timer and the program it waited for; the timer's share is tiny.
+    row["user_s"], row["sys_s"] = "%.4f" % usage.ru_utime, "%.4f" % usage.ru_stime
+    row["cpu_s"] = "%.4f" % (usage.ru_utime + usage.ru_stime)
+    row["peak_kb"] = str(parse_time_v(time_f).get("peak_kb", usage.ru_maxrss))
     err_line = first_line(err_f)
     if rc != 0:
         row["status"] = "failed"
@@ -137,6 +153,34 @@ def run_step(cmd, cwd, name, timeout, outputs=()):
                                                  else ""))[:200]
                 break
     return row
+
+
+def digest(paths):
+    h = hashlib.sha256()
+    for p in paths:
+        h.update(p.read_bytes() if p.is_file() else b"<missing>")
+    return h.hexdigest()
+
+
+def run_repeated(cmd, cwd, name, timeout, outputs, repeat):
+    """run_step up to repeat times while it succeeds; keeps the least wall and CPU time (the
+    machine is shared) and notes when the outputs or standard output differ between runs."""
+    best, seen, cpu = None, set(), []
+    files = [cwd / o for o in outputs] + [cwd / (name + ".out")]
+    for _ in range(max(1, repeat)):
+        row = run_step(cmd, cwd, name, timeout, outputs)
+        if row["status"] != "ok":
+            return row
+        seen.add(digest(files))
+        cpu.append(float(row["cpu_s"]))
+        if best is None or float(row["wall_s"]) < float(best["wall_s"]):
+            best = row
+    best["cpu_s"] = "%.4f" % min(cpu)
+    if len(seen) > 1:
+        best["note"] = "outputs differ between %d identical runs" % repeat
+    elif repeat > 1:
+        best["note"] = "fastest of %d runs, outputs identical" % repeat
+    return best
 
 
 # ---- scoring ----------------------------------------------------------------------------------
@@ -185,16 +229,18 @@ def parse_score(text):
                 extra.append("%s=%s" % (label, value))
             continue
         if field in FRACTIONS:
-            ratio = re.search(r"(\d+)\s*/\s*(\d+)", value)
-            if "%" in value:
-                v = float(nums[0]) / 100.0
-            elif ratio and float(ratio.group(2)) > 0 and float(nums[0]) > 1.0:
+            ratio = re.search(r"(\d+)\s*(?:/|of)\s*(\d+)", value)
+            if ratio and ratio.group(1) == nums[0] and float(ratio.group(2)) > 0:
                 v = float(ratio.group(1)) / float(ratio.group(2))
+            elif "%" in value:
+                v = float(nums[0]) / 100.0
             else:
                 v = float(nums[0])
                 if v > 1.0:
                     v /= 100.0
             out[field] = "%.4f" % v
+        elif field == "ca_clashes" and "break" in label.lower() and len(nums) > 1:
+            out["ca_clashes"], out["ca_breaks"] = nums[0], nums[1]
         else:
             out[field] = nums[0]
     out["extra"] = "; ".join(extra)[:300]
@@ -219,6 +265,11 @@ def score_model(tools, native, model, cwd, name, trace, hdd, timeout):
             row["ca_rmsd_sup"] = "" if s is None else "%.3f" % s
         except (OSError, ValueError, IndexError, ZeroDivisionError):
             pass
+    try:
+        _, bb = pdbutil.backbone_rmsd(model, native)
+        row["bb_rmsd_own"] = "" if bb is None else "%.3f" % bb
+    except (OSError, ValueError, IndexError, ZeroDivisionError):
+        pass
     if hdd is not None and hdd.is_file():
         try:
             counts = pdbutil.close_heavy_pairs(model, hdd)
@@ -257,8 +308,7 @@ def bench_protein(prot, opt, runs, scores):
         return state[step]
 
     def skipped(step, why):
-        record(step, {"status": "skipped", "wall_s": "", "user_s": "", "sys_s": "",
-                      "peak_kb": "", "note": why})
+        record(step, {"status": "skipped", "note": why})
 
     prep = work / "prep"
     prep.mkdir()
@@ -317,8 +367,8 @@ def bench_protein(prot, opt, runs, scores):
     if "23" in opt.modes:
         if trace_ready:
             d = job_dir("23", hdd_trace, [(trace, "trace.pdb")])
-            record("23", run_step([vorb, "23", "trace.pdb", lib], d, "vorb", opt.timeout,
-                                  ["trace.pdb.h"]))
+            record("23", run_repeated([vorb, "23", "trace.pdb", lib], d, "vorb", opt.timeout,
+                                      ["trace.pdb.h"], opt.repeat))
             score("23", d, "trace.pdb.h", trace, hdd_trace)
         else:
             skipped("23", "no trace or topology")
@@ -326,18 +376,18 @@ def bench_protein(prot, opt, runs, scores):
         seq = None
         if native_ready:
             d = job_dir("8", hdd_native, [(native_r, "native_r.pdb")])
-            if record("8", run_step([vorb, "8", "native_r.pdb"], d, "vorb", opt.timeout,
-                                    ["seq0.dat"])):
+            if record("8", run_repeated([vorb, "8", "native_r.pdb"], d, "vorb", opt.timeout,
+                                        ["seq0.dat", "chi1"], opt.repeat)):
                 seq = d / "seq0.dat"
         else:
             skipped("8", "no native topology")
         if trace_ready:
             d = job_dir("3", hdd_trace, [(trace, "trace.pdb")] + ([(seq, "seq.dat")] if seq
                                                                    else []))
-            row = run_step([vorb, "3", "trace.pdb", lib], d, "vorb", opt.timeout,
-                           ["trace.pdb.h", "trace.pdb.fix"])
+            row = run_repeated([vorb, "3", "trace.pdb", lib], d, "vorb", opt.timeout,
+                               ["trace.pdb.h", "trace.pdb.fix"], opt.repeat)
             if seq is None and row["status"] == "ok":
-                row["note"] = "ran without seq.dat"
+                row["note"] = "; ".join(x for x in ("ran without seq.dat", row["note"]) if x)
             record("3", row)
             score("3", d, "trace.pdb.h", trace, hdd_trace)
             score("3-fix", d, "trace.pdb.fix", trace, hdd_trace)
@@ -346,16 +396,16 @@ def bench_protein(prot, opt, runs, scores):
     if "1" in opt.modes:
         if native_ready:
             d = job_dir("1", hdd_native, [(noh, "native_noh.pdb")])
-            record("1", run_step([vorb, "1", "native_noh.pdb"], d, "vorb", opt.timeout,
-                                 ["native_noh.pdb.h"]))
+            record("1", run_repeated([vorb, "1", "native_noh.pdb"], d, "vorb", opt.timeout,
+                                     ["native_noh.pdb.h"], opt.repeat))
             score("1", d, "native_noh.pdb.h", None, hdd_native)
         else:
             skipped("1", "no native topology")
     if "5" in opt.modes:
         if native_ready:
             d = job_dir("5", hdd_native, [(noh, "native_noh.pdb")])
-            record("5", run_step([vorb, "5", "native_noh.pdb"], d, "vorb", opt.timeout,
-                                 ["chi1"]))
+            record("5", run_repeated([vorb, "5", "native_noh.pdb"], d, "vorb", opt.timeout,
+                                     ["chi1"], opt.repeat))
         else:
             skipped("5", "no native topology")
 
@@ -405,6 +455,8 @@ def parse_args(argv):
     p.add_argument("--heldout", action="store_true", help="apply the held-out split to DIR too")
     p.add_argument("--synthetic", default="1100,1500", help="lengths of synthetic chains to add "
                    "when no structure is that long (0 for none)")
+    p.add_argument("--repeat", type=int, default=1, help="runs of each VORB step: the fastest "
+                   "is kept and the outputs of all are compared (default 1)")
     p.add_argument("--timeout", type=int, default=3600, help="seconds per step (default 3600)")
     p.add_argument("--bin", default=str(ROOT / "build" / "release"),
                    help="directory holding VORB and vorb-tools")
@@ -486,6 +538,8 @@ def main(argv):
         "synthetic": [p.residues for p in synthetic],
         "modes": opt.modes,
         "jobs": opt.jobs,
+        "repeat": opt.repeat,
+        "load": "%.2f" % os.getloadavg()[0],
         "library": library_name(opt.lib),
     }
     meta_json.write_text(json.dumps(meta, indent=1) + "\n")
@@ -524,6 +578,7 @@ def main(argv):
             for p in order:
                 one(p)
     meta["finished"] = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")
+    meta["load_end"] = "%.2f" % os.getloadavg()[0]
     meta_json.write_text(json.dumps(meta, indent=1) + "\n")
     path = report.write_report(opt.out)
     print("report written to %s" % path)

@@ -39,7 +39,7 @@ if [ "$chain" != 1o97_c ] || [ "$nres" != 150 ]; then out=bench/results/micro_${
 mkdir -p bench/results
 {
   echo "model: $chain residues 1-$nres; commit $(git rev-parse --short HEAD)$(git diff --quiet HEAD -- src || echo ' with local changes'); $(date '+%Y-%m-%d %H:%M')"
-  VORB_BENCH_FIXTURE=$fix build/bench/bench/vorb_bench --benchmark_counters_tabular=true \
+  VORB_BENCH_FIXTURE=$fix VORB_BENCH_PDB=$train/2pia_a.pdb build/bench/bench/vorb_bench \
     "${args[@]+"${args[@]}"}" 2>&1
 } | tee "$out.tmp"
 mv "$out.tmp" "$out"

@@ -197,6 +197,34 @@ def ca_rmsd(model_path, ref_path):
     return len(keys), rmsd_translation(p, q), rmsd_superposed(p, q)
 
 
+def backbone_rmsd(model_path, native_path):
+    """(atoms matched, RMSD) of the N, C and O atoms of a model numbered 1..n by position
+    against the native's residues with a C-alpha, in that order, after removing the mean
+    C-alpha offset (the program only translates the model into its lattice frame)."""
+    nat = [r for r in residues(read_atoms(native_path)) if any(a.name == " CA " for a in r)]
+    model = {}
+    for a in read_atoms(model_path):
+        model.setdefault((a.resnum, a.name), (a.x, a.y, a.z))
+    shift, pairs = [0.0, 0.0, 0.0], []
+    n_ca = 0
+    for k, res in enumerate(nat, start=1):
+        for a in res:
+            m = model.get((k, a.name))
+            if m is None:
+                continue
+            if a.name == " CA ":
+                n_ca += 1
+                for c in range(3):
+                    shift[c] += m[c] - (a.x, a.y, a.z)[c]
+            elif a.name in (" N  ", " C  ", " O  "):
+                pairs.append((m, (a.x, a.y, a.z)))
+    if n_ca == 0 or not pairs:
+        return len(pairs), None
+    shift = [c / n_ca for c in shift]
+    s = sum(sum((m[c] - shift[c] - q[c]) ** 2 for c in range(3)) for m, q in pairs)
+    return len(pairs), math.sqrt(s / len(pairs))
+
+
 # ---- topology graph and close contacts --------------------------------------------------------
 
 def read_hdd(path):

@@ -12,9 +12,9 @@ namespace {
 constexpr float kCoupling = 0.084f * 332.0f;  // q1 q2 f, kcal/mol A
 constexpr float kMinEnergy = -9.9f;
 constexpr float kBondEnergy = -0.5f;
-constexpr float kMinDistance = 0.5f;          // closer atoms give the floor energy
-constexpr float kMaxCaDistance = 9.0f;        // no pair beyond this can reach -0.5
-constexpr float kBendAngle = 70.0f;           // degrees
+constexpr float kMinDistance = 0.5f;    // closer atoms give the floor energy
+constexpr float kMaxCaDistance = 9.0f;  // no pair beyond this can reach -0.5
+constexpr float kBendAngle = 70.0f;     // degrees
 
 struct Backbone {
   bool ok = false;  // N, CA, C and O present
@@ -261,8 +261,8 @@ bool amide_h(const Chain& c, std::size_t i, Vec3& h) {
   const Residue& r = c.res[i];
   const Residue& p = c.res[i - 1];
   const Vec3 *n = r.find(" N  "), *ca = r.find(" CA "), *cp = p.find(" C  ");
-  if (!n || !ca || !r.has(" C  ") || !r.has(" O  ") || !cp || !p.has(" N  ") ||
-      !p.has(" CA ") || !p.has(" O  "))
+  if (!n || !ca || !r.has(" C  ") || !r.has(" O  ") || !cp || !p.has(" N  ") || !p.has(" CA ") ||
+      !p.has(" O  "))
     return false;
   if (!peptide_bonded(c, i - 1)) return false;
   Vec3 v = *n - (*cp + *ca) * 0.5f;

@@ -15,9 +15,9 @@
 namespace vorb::tools {
 
 struct BackboneHBond {
-  int donor = 0;      // 0-based residue index of the N-H
-  int acceptor = 0;   // 0-based residue index of the C=O
-  float energy = 0;   // kcal/mol
+  int donor = 0;     // 0-based residue index of the N-H
+  int acceptor = 0;  // 0-based residue index of the C=O
+  float energy = 0;  // kcal/mol
 };
 
 struct Assignment {

@@ -26,12 +26,18 @@ constexpr float kQCarbonyl = 0.42f, kQPolarH = 0.20f;
 
 float vdw_radius(char element) {
   switch (element) {
-    case 'H': return 1.20f;
-    case 'C': return 1.70f;
-    case 'N': return 1.55f;
-    case 'O': return 1.52f;
-    case 'S': return 1.80f;
-    default: return 1.70f;
+    case 'H':
+      return 1.20f;
+    case 'C':
+      return 1.70f;
+    case 'N':
+      return 1.55f;
+    case 'O':
+      return 1.52f;
+    case 'S':
+      return 1.80f;
+    default:
+      return 1.70f;
   }
 }
 
@@ -42,7 +48,8 @@ struct Link {
 
 class Builder {
  public:
-  Builder(const std::vector<int>& types, const Tables& t) : types_(types), t_(t), n_(int(types.size())) {}
+  Builder(const std::vector<int>& types, const Tables& t)
+      : types_(types), t_(t), n_(int(types.size())) {}
 
   Topology run() {
     check_capacity();
@@ -71,8 +78,8 @@ class Builder {
     if (long(n_) * kAngPerRes > kMaxAng)
       throw InputError("the sequence has " + std::to_string(n_) + " residues; their " +
                        std::to_string(kAngPerRes) + " angle records each exceed the capacity of " +
-                       std::to_string(kMaxAng) + " (at most " + std::to_string(kMaxAng / kAngPerRes) +
-                       " residues)");
+                       std::to_string(kMaxAng) + " (at most " +
+                       std::to_string(kMaxAng / kAngPerRes) + " residues)");
   }
 
   int add_atom(const std::string& name4, int r, const std::string& short_name) {
@@ -131,7 +138,8 @@ class Builder {
     if (a.res == r + 1) return s;
     if (a.res == r && s == "C") return "-C";
     if (a.res == r + 2 && s == "N") return "+N";
-    throw std::logic_error("atom " + std::to_string(i) + " is not near residue " + std::to_string(r + 1));
+    throw std::logic_error("atom " + std::to_string(i) + " is not near residue " +
+                           std::to_string(r + 1));
   }
 
   void link(int i, int j, float order, float length) {
@@ -166,11 +174,20 @@ class Builder {
         std::size_t n = total[std::size_t(p - 1)];
         float len = 0.0f;
         switch (atom(p).element()) {
-          case 'C': len = n == 4 ? kCHAliphatic : kCHAromatic; break;
-          case 'N': len = kNH; break;
-          case 'O': len = kOH; break;
-          case 'S': len = kSH; break;
-          default: throw std::logic_error("hydrogen on an unexpected element");
+          case 'C':
+            len = n == 4 ? kCHAliphatic : kCHAromatic;
+            break;
+          case 'N':
+            len = kNH;
+            break;
+          case 'O':
+            len = kOH;
+            break;
+          case 'S':
+            len = kSH;
+            break;
+          default:
+            throw std::logic_error("hydrogen on an unexpected element");
         }
         link(p, h, 1.0f, len);
       }
@@ -231,7 +248,8 @@ class Builder {
       if (!atom(q).hydrogen()) heavy.push_back(q);
     if (heavy.size() == 2) {
       int r = a.res - 1;
-      float alpha = t_.angle(a.type, name_from(r, heavy[0]), name_from(r, p), name_from(r, heavy[1]));
+      float alpha =
+          t_.angle(a.type, name_from(r, heavy[0]), name_from(r, p), name_from(r, heavy[1]));
       return (360.0f - alpha) * 0.5f;
     }
     return kTrigonal;
@@ -248,7 +266,8 @@ class Builder {
         block.push_back({a, c, b, value()});
       };
       auto heavy_value = [&](int a, int c, int b) {
-        return [=, this] { return t_.angle(type, name_from(r, a), name_from(r, c), name_from(r, b)); };
+        return
+            [=, this] { return t_.angle(type, name_from(r, a), name_from(r, c), name_from(r, b)); };
       };
       // Lookups of the hydrogen builder: K-P-H for every heavy partner K of the parent P.
       for (int h : res_[std::size_t(r)].hydrogens) {
@@ -289,9 +308,9 @@ class Builder {
   int n_;
   Topology top_;
   std::vector<ResAtoms> res_;
-  std::vector<std::string> short_;         // template name per atom ("" for hydrogens)
-  std::vector<std::vector<Link>> links_;   // partners per atom before ordering
-  std::vector<int> parent_;                // neighbour toward the backbone, 0 for none
+  std::vector<std::string> short_;        // template name per atom ("" for hydrogens)
+  std::vector<std::vector<Link>> links_;  // partners per atom before ordering
+  std::vector<int> parent_;               // neighbour toward the backbone, 0 for none
 };
 
 }  // namespace

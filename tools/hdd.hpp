@@ -38,9 +38,9 @@ struct HddAngle {
 };
 
 struct Topology {
-  std::vector<int> types;       // residue types 1..20
-  std::vector<HddAtom> atoms;   // atom i at index i-1
-  std::vector<HddAngle> angles; // 45 per residue
+  std::vector<int> types;        // residue types 1..20
+  std::vector<HddAtom> atoms;    // atom i at index i-1
+  std::vector<HddAngle> angles;  // 45 per residue
 };
 
 // Builds the topology of a chain of residue types (each 1..20). CapacityError when the chain

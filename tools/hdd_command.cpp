@@ -46,9 +46,10 @@ std::vector<int> structure_types(const std::string& path, const Chain& c) {
   std::vector<int> types;
   for (const Residue& r : c.res) {
     if (r.type == 0)
-      throw InputError(path, 0, "residue " + residue_label(r) +
-                                    " is not one of the 20 standard amino acids (rename or "
-                                    "remove it; HETATM records are not read)");
+      throw InputError(path, 0,
+                       "residue " + residue_label(r) +
+                           " is not one of the 20 standard amino acids (rename or "
+                           "remove it; HETATM records are not read)");
     types.push_back(r.type);
   }
   return types;

@@ -12,7 +12,7 @@
 namespace vorb::tools {
 
 struct TemplateBond {
-  std::string a, b;  // a is the end toward the backbone
+  std::string a, b;    // a is the end toward the backbone
   float order = 1.0f;  // 1 single, 1.5 aromatic, 2 double
 };
 

@@ -155,7 +155,8 @@ Tables read_tables(const std::string& dir) {
     std::vector<std::string> lines = table_lines(path);
     if (lines.size() != std::size_t(kRamaRows))
       throw InputError(path, 0, "expected " + std::to_string(kRamaRows) + " rows");
-    for (std::size_t k = 0; k < lines.size(); ++k) t.rama.push_back(parse_row<5>(lines[k], path, int(k) + 1));
+    for (std::size_t k = 0; k < lines.size(); ++k)
+      t.rama.push_back(parse_row<5>(lines[k], path, int(k) + 1));
   }
   return t;
 }
@@ -211,7 +212,8 @@ void TableBuilder::add(const Chain& c) {
     }
     for (const auto& g : heavy_angles(t)) {
       const Vec3 *p = resolve(c, i, g[0]), *q = resolve(c, i, g[1]), *r = resolve(c, i, g[2]);
-      if (p && q && r) samples_[sample_key(t.name3, g[0], g[1], g[2])].push_back(angle_deg(*p, *q, *r));
+      if (p && q && r)
+        samples_[sample_key(t.name3, g[0], g[1], g[2])].push_back(angle_deg(*p, *q, *r));
     }
   }
 
@@ -295,7 +297,8 @@ Derived TableBuilder::statistics() const {
 
   std::array<long, 4> peak{};
   for (int h = 0; h < 4; ++h)
-    for (int r = 1; r <= kHbRows; ++r) peak[std::size_t(h)] = std::max(peak[std::size_t(h)], hb_[std::size_t(h)][std::size_t(r)]);
+    for (int r = 1; r <= kHbRows; ++r)
+      peak[std::size_t(h)] = std::max(peak[std::size_t(h)], hb_[std::size_t(h)][std::size_t(r)]);
   auto scaled = [&](int h, int r) {
     long p = peak[std::size_t(h)];
     return p > 0 ? kPeak * float(hb_[std::size_t(h)][std::size_t(r)]) / float(p) : 0.0f;
@@ -308,7 +311,8 @@ Derived TableBuilder::statistics() const {
 
   std::array<long, 3> total{};
   for (int k = 0; k < 3; ++k)
-    for (int cell = 1; cell <= kRamaRows; ++cell) total[std::size_t(k)] += rama_[std::size_t(k)][std::size_t(cell)];
+    for (int cell = 1; cell <= kRamaRows; ++cell)
+      total[std::size_t(k)] += rama_[std::size_t(k)][std::size_t(cell)];
   d.coil = total[0];
   d.helix = total[1];
   d.strand = total[2];

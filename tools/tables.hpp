@@ -73,8 +73,8 @@ class TableBuilder {
   Derived finish() const;
 
  private:
-  std::map<std::string, std::vector<float>> samples_;  // by "RES A1 A2 A3"
-  std::array<std::array<long, kHbRows + 1>, 4> hb_{};   // distance, D-H..A, H..A-AB, torsion
+  std::map<std::string, std::vector<float>> samples_;      // by "RES A1 A2 A3"
+  std::array<std::array<long, kHbRows + 1>, 4> hb_{};      // distance, D-H..A, H..A-AB, torsion
   std::array<std::array<long, kRamaRows + 1>, 3> rama_{};  // coil, helix, strand
   long residues_ = 0, hbonds_ = 0;
 };

@@ -9,8 +9,9 @@ inline constexpr int kMaxModelAtoms = kMaxAtoms - kScratchSlots;
 inline constexpr int kMaxRes = 3000;         // per-residue tables
 inline constexpr int kMaxHb = 3000;          // hydrogen bonds found (hbpair, htbon)
 inline constexpr int kMaxPredHb = 3000;      // predicted hydrogen bonds (reshbn)
-inline constexpr int kMaxAng = 50000;        // angle records (anga, ang)
 inline constexpr int kAngPerRes = 45;        // angle records per residue block
+// Angle records (anga, ang): one block of 45 for every residue the tables can hold.
+inline constexpr int kMaxAng = kMaxRes * kAngPerRes;
 inline constexpr int kMaxPot = 80;           // hydrogen-bond statistics rows (hbpot)
 inline constexpr int kRamaCells = 1369;      // 37 x 37 phi/psi cells
 inline constexpr int kMaxBB = 70000;         // backbone library records

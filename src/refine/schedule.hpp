@@ -1,4 +1,9 @@
 // Refinement schedule of modes "2", "3", "4", "31".
+//
+// Adds hydrogens, loads the predicted bonds, fixes the reference C-alpha trace (superposing the
+// template when there is one), then alternates rounds of random backbone rebuilding with one
+// Monte Carlo step per cycle for up to 180 cycles. Writes name.fix after the first cycle
+// (name.h in mode "2", which ends there) and the best-scoring model as name.h at the end.
 #pragma once
 
 #include "model/model_state.hpp"
@@ -6,5 +11,13 @@
 namespace vorb {
 
 void refinement_schedule(ModelState& s);
+
+// Rebuild rounds of cycle icycle: icycle / 10 held to 5..20; 180 in mode "2".
+int nsub_for_cycle(int icycle, bool mode2);
+
+// Superposes the template trace (bbkxx..) onto the model's C-alpha atoms and replaces it by the
+// superposed points. Residues the template lacks carry no weight. Returns the RMSD bound
+// 1.1 sqrt(residual / number of template residues).
+float superpose_template(ModelState& s);
 
 }  // namespace vorb

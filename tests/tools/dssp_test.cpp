@@ -167,8 +167,8 @@ TEST(AssignSecondary, RealChainsAgreeWithTheirDepositedRecords) {
     const char* file;
     double h_lo, h_hi, e_lo, e_hi;
   };
-  for (const Case& k : {Case{"1ubi_a.pdb", 0.12, 0.30, 0.25, 0.45},
-                        Case{"1dpx_a.pdb", 0.25, 0.45, 0.03, 0.15}}) {
+  for (const Case& k :
+       {Case{"1ubi_a.pdb", 0.12, 0.30, 0.25, 0.45}, Case{"1dpx_a.pdb", 0.25, 0.45, 0.03, 0.15}}) {
     std::string path = std::string(VORB_SOURCE_DIR) + "/examples/" + k.file;
     Chain c = read_chain(path);
     Assignment a = assign_secondary(c);

@@ -247,7 +247,7 @@ TEST(HddGenerator, AminoTerminalProlineHasAPair) {
 }
 
 TEST(HddGenerator, RejectsChainsBeyondTheCapacity) {
-  std::vector<int> ok(1111, kGly), big(1112, kGly);
+  std::vector<int> ok(3000, kGly), big(3001, kGly);
   EXPECT_NO_THROW(build_topology(ok, committed_tables()));
   EXPECT_THROW(build_topology(big, committed_tables()), InputError);
   EXPECT_THROW(build_topology({}, committed_tables()), InputError);
@@ -268,7 +268,8 @@ std::string example(const char* name) { return std::string(VORB_SOURCE_DIR) + "/
 
 TEST(HddCommand, FixtureRunsThroughTheAnalysisModes) {
   test::TempDir dir;
-  test::RunResult r = test::run_tools(dir.path(), "hdd '" + example("1ubi_a.pdb") + "' -o Hdd --renumbered ubi.pdb");
+  test::RunResult r = test::run_tools(
+      dir.path(), "hdd '" + example("1ubi_a.pdb") + "' -o Hdd --renumbered ubi.pdb");
   ASSERT_EQ(r.status, 0) << r.err;
   auto s = test::make_state();
   read_topology(*s, dir.file("Hdd"));
@@ -285,8 +286,14 @@ TEST(HddCommand, FixtureRunsThroughTheAnalysisModes) {
     test::RunResult v = test::run_vorb(dir.path(), std::string(mode) + " ubi.pdb");
     EXPECT_EQ(v.status, 0) << mode << ": " << v.err;
   }
+  // The propensity grid lets the torsion assignment find the helix 23-34.
+  std::string seq0 = test::read_file(dir.file("seq0.dat"));
+  ASSERT_EQ(seq0.size(), 76u * 22u);  // (I5,3X,A3,1X,I4,1X,I4) lines
+  for (int r = 24; r <= 32; ++r)
+    EXPECT_EQ(seq0.substr(std::size_t(r - 1) * 22 + 12, 4), "   2") << r;
   // The same input gives the same file.
-  test::RunResult again = test::run_tools(dir.path(), "hdd '" + example("1ubi_a.pdb") + "' -o Hdd2");
+  test::RunResult again =
+      test::run_tools(dir.path(), "hdd '" + example("1ubi_a.pdb") + "' -o Hdd2");
   ASSERT_EQ(again.status, 0);
   EXPECT_EQ(test::read_file(dir.file("Hdd")), test::read_file(dir.file("Hdd2")));
   EXPECT_EQ(again.err, "");
@@ -356,7 +363,8 @@ TEST(HddCommand, BadInputIsReportedAndNothingWritten) {
       lines += test::atom_line(++serial, name, res, num, 1.0f, 2.0f, 3.0f) + "\n";
   }
   test::write_file(dir.file("bad.pdb"), lines);
-  test::write_file(dir.file("empty.pdb"), "REMARK nothing\nHETATM    1  C   LIG A   1       0.000   0.000   0.000\n");
+  test::write_file(dir.file("empty.pdb"),
+                   "REMARK nothing\nHETATM    1  C   LIG A   1       0.000   0.000   0.000\n");
   struct Case {
     std::string args, message;
   } cases[] = {
@@ -367,7 +375,7 @@ TEST(HddCommand, BadInputIsReportedAndNothingWritten) {
       {"hdd --sequence ''", "empty"},
       {"hdd bad.pdb --sequence A", "usage"},
       {"hdd", "usage"},
-      {"hdd --sequence " + std::string(1112, 'G'), "at most 1111 residues"},
+      {"hdd --sequence " + std::string(3001, 'G'), "capacity of 3000"},
       {"hdd --sequence AAA --data nowhere", "nowhere"},
   };
   for (const Case& c : cases) {

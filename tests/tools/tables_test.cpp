@@ -139,7 +139,8 @@ TEST(ReadTables, RejectsDamagedFiles) {
   std::string hb = test::read_file(committed_dir() + "/hbond.txt");
   std::string rama = test::read_file(committed_dir() + "/rama.txt");
   expect_error("hbond.txt", hb.substr(0, hb.rfind('\n', hb.size() - 2) + 1), "expected 80 rows");
-  expect_error("hbond.txt", " 1.0 0.5 2.0 1.5 0.1 0.0 0.1\n" + hb.substr(hb.find('\n') + 1), "[0, 1)");
+  expect_error("hbond.txt", " 1.0 0.5 2.0 1.5 0.1 0.0 0.1\n" + hb.substr(hb.find('\n') + 1),
+               "[0, 1)");
   expect_error("rama.txt", " -180.0 x 0 0 0\n" + rama.substr(rama.find('\n') + 1), "rama.txt:1:");
   expect_error("geometry.txt", "ALA N CA . 1.45\n", "geometry.txt:1:");
   fs::remove(dir.file("geometry.txt"));
