@@ -45,19 +45,20 @@ gemmi::Structure read_file(const std::string& path) {
   }
 }
 
-// Part of the polymer: the file says so (mmCIF entities), the residue came as ATOM records,
-// or its name is an amino acid of gemmi's table (MSE and other modified residues written as
-// HETATM in PDB files).
-bool in_polymer(const gemmi::Residue& r) {
+// Part of the polymer: an mmCIF file says so through its entities; otherwise (PDB files, whose
+// entity types gemmi guesses from TER records that writers place loosely) the residue came as
+// ATOM records or its name is an amino acid of gemmi's table (MSE and other modified residues
+// written as HETATM).
+bool in_polymer(const gemmi::Residue& r, gemmi::CoorFormat format) {
   if (r.is_water()) return false;
-  if (r.entity_type == gemmi::EntityType::Polymer) return true;
-  if (r.entity_type != gemmi::EntityType::Unknown) return false;
+  if (format != gemmi::CoorFormat::Pdb && r.entity_type != gemmi::EntityType::Unknown)
+    return r.entity_type == gemmi::EntityType::Polymer;
   return r.het_flag == 'A' || gemmi::find_tabulated_residue(r.name).is_amino_acid();
 }
 
-bool is_protein(const gemmi::Chain& c) {
+bool is_protein(const gemmi::Chain& c, gemmi::CoorFormat format) {
   for (const gemmi::Residue& r : c.residues)
-    if (in_polymer(r) && (residue_type(r.name) != 0 ||
+    if (in_polymer(r, format) && (residue_type(r.name) != 0 ||
                           gemmi::find_tabulated_residue(r.name).is_amino_acid()))
       return true;
   return false;
@@ -87,7 +88,8 @@ const gemmi::Model& pick_model(const gemmi::Structure& st, const std::string& pa
   throw InputError(path, 0, "no model " + opt.model + " (models: " + list_names(names) + ")");
 }
 
-std::size_t pick_chain(const gemmi::Model& m, const std::string& path, const PrepOptions& opt) {
+std::size_t pick_chain(const gemmi::Model& m, gemmi::CoorFormat format, const std::string& path,
+                       const PrepOptions& opt) {
   std::vector<std::string> names;
   for (const gemmi::Chain& c : m.chains)
     if (std::find(names.begin(), names.end(), c.name) == names.end()) names.push_back(c.name);
@@ -96,7 +98,7 @@ std::size_t pick_chain(const gemmi::Model& m, const std::string& path, const Pre
     const gemmi::Chain& c = m.chains[k];
     if (!opt.chain.empty() && c.name != opt.chain) continue;
     named = true;
-    if (is_protein(c)) return k;
+    if (is_protein(c, format)) return k;
   }
   if (opt.chain.empty())
     throw InputError(path, 0, "no protein chain in model " + m.name + " (chains: " +
@@ -113,7 +115,8 @@ Prepared prepare_structure(const std::string& path, const PrepOptions& opt) {
   gemmi::Structure st = read_file(path);
   gemmi::remove_empty_children(st);
   const gemmi::Model& model = pick_model(st, path, opt);
-  std::size_t ck = pick_chain(model, path, opt);
+  const gemmi::CoorFormat format = st.input_format;
+  std::size_t ck = pick_chain(model, format, path, opt);
   const std::string chain_name = model.chains[ck].name;
 
   Prepared p;
@@ -138,7 +141,7 @@ Prepared prepare_structure(const std::string& path, const PrepOptions& opt) {
         ++n.waters;
         continue;
       }
-      if (k != ck || !in_polymer(r)) {
+      if (k != ck || !in_polymer(r, format)) {
         ++n.hetero[r.name];
         continue;
       }

@@ -63,6 +63,7 @@ std::vector<std::string> template_lines(const Prepared& model, const Prepared& t
                                         int& matched) {
   matched = 0;
   std::vector<std::string> lines;
+  std::vector<bool> taken(model.res.size(), false);
   int serial = 0;
   for (const PrepResidue& t : templ.res) {
     const Vec3* ca = t.res.find(" CA ");
@@ -71,6 +72,8 @@ std::vector<std::string> template_lines(const Prepared& model, const Prepared& t
     while (k < t.res.atoms.size() && t.res.atoms[k].first != " CA ") ++k;
     for (const PrepResidue& m : model.res) {
       if (m.num != t.num || m.icode != t.icode) continue;
+      if (taken[std::size_t(m.res.num - 1)]) break;  // a repeated number: the first one counts
+      taken[std::size_t(m.res.num - 1)] = true;
       ffmt::RecordWriter w;
       w.a("ATOM  ").i(++serial, 5).x(1).a(" CA ", 4).x(1).a(t.res.name, 3).x(1).a(" ", 1);
       w.i(m.res.num, 4).x(4).f(t.pos[k][0], 8, 3).f(t.pos[k][1], 8, 3).f(t.pos[k][2], 8, 3);

@@ -20,8 +20,9 @@ struct RebuildOptions {
 };
 
 // CA records of the template numbered like the prepared model: a template residue takes the
-// number of the model residue with its original number and insertion code (chains aside).
-// `matched` counts them; InputError when none matches.
+// number of the model residue with its original number and insertion code (chains aside; of
+// template residues sharing a number the first counts). `matched` counts them; InputError when
+// none matches.
 std::vector<std::string> template_lines(const Prepared& model, const Prepared& templ,
                                         int& matched);
 
