@@ -122,7 +122,7 @@ ExportFormat format_for(const std::string& path) {
   auto ends = [&](const std::string& e) {
     return path.size() >= e.size() && path.compare(path.size() - e.size(), e.size(), e) == 0;
   };
-  return ends(".cif") || ends(".mmcif") || ends(".CIF") ? ExportFormat::mmcif : ExportFormat::pdb;
+  return ends(".cif") || ends(".mmcif") ? ExportFormat::mmcif : ExportFormat::pdb;
 }
 
 void export_model(const std::string& model_path, const std::string& map_path,
@@ -131,7 +131,9 @@ void export_model(const std::string& model_path, const std::string& map_path,
   const std::vector<MapRow> map =
       map_path.empty() ? std::vector<MapRow>{} : read_residue_map(map_path);
   const ExportFormat format = out_path.empty() ? ExportFormat::pdb : format_for(out_path);
-  std::string title = std::filesystem::path(model_path).filename().string();
+  const std::string title = out_path.empty()
+                                ? std::filesystem::path(model_path).filename().string()
+                                : std::filesystem::path(out_path).stem().string();
   const std::string text = export_text(atoms, map, format, title);
   if (out_path.empty()) {
     std::fwrite(text.data(), 1, text.size(), stdout);

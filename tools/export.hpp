@@ -40,7 +40,7 @@ std::string standard_atom_name(const std::string& res3, const std::string& name4
 
 enum class ExportFormat { pdb, mmcif };
 
-// mmCIF for names ending in .cif or .mmcif (optionally .gz is not accepted), PDB otherwise.
+// mmCIF for names ending in .cif or .mmcif, PDB otherwise.
 ExportFormat format_for(const std::string& path);
 
 // The exported file's text. With an empty map the chain is "A" and residue numbers stay as in
@@ -49,7 +49,7 @@ std::string export_text(const std::vector<ModelAtom>& atoms, const std::vector<M
                         ExportFormat format, const std::string& title);
 
 // Reads the model and the map (none when map_path is empty) and writes out_path (standard
-// output when empty) completely or not at all.
+// output when empty) completely or not at all; the entry is named after out_path (or the model).
 void export_model(const std::string& model_path, const std::string& map_path,
                   const std::string& out_path);
 

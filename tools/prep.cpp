@@ -1,5 +1,6 @@
 #include "prep.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>

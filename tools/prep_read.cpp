@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
-#include <set>
 
 #include <gemmi/gz.hpp>      // for MaybeGzipped
 #include <gemmi/mmread.hpp>  // for read_structure
