@@ -44,22 +44,50 @@ gemmi::Structure read_file(const std::string& path) {
   }
 }
 
-// Part of the polymer: an mmCIF file says so through its entities; otherwise (PDB files, whose
-// entity types gemmi guesses from TER records that writers place loosely) the residue came as
-// ATOM records or its name is an amino acid of gemmi's table (MSE and other modified residues
-// written as HETATM).
-bool in_polymer(const gemmi::Residue& r, gemmi::CoorFormat format) {
-  if (r.is_water()) return false;
-  if (format != gemmi::CoorFormat::Pdb && r.entity_type != gemmi::EntityType::Unknown)
-    return r.entity_type == gemmi::EntityType::Polymer;
-  return r.het_flag == 'A' || gemmi::find_tabulated_residue(r.name).is_amino_acid();
+bool amino_acid(const gemmi::Residue& r) {
+  return residue_type(r.name) != 0 || gemmi::find_tabulated_residue(r.name).is_amino_acid();
+}
+
+// Consecutive residues: C-N at most 2.0 A, or CA-CA at most 4.2 A where C or N is absent.
+bool linked(const gemmi::Residue& a, const gemmi::Residue& b) {
+  const gemmi::Atom *c = a.get_c(), *n = b.get_n();
+  if (c && n) return c->pos.dist(n->pos) <= 2.0;
+  const gemmi::Atom *ca1 = a.get_ca(), *ca2 = b.get_ca();
+  return ca1 && ca2 && ca1->pos.dist(ca2->pos) <= 4.2;
+}
+
+// Which residues of a chain belong to its polymer. An mmCIF file says so through its entities.
+// Otherwise (PDB files, whose entity types gemmi guesses from TER records that writers place
+// loosely) the residues given as ATOM records do, and so do amino acids given as HETATM records
+// (MSE, modified residues) that are linked to a polymer neighbour; an amino acid that is a
+// ligand (a free D-arginine of an inhibitor) is not.
+std::vector<bool> polymer_flags(const gemmi::Chain& c, gemmi::CoorFormat format) {
+  const std::vector<gemmi::Residue>& rs = c.residues;
+  std::vector<bool> in(rs.size(), false);
+  bool entities = format != gemmi::CoorFormat::Pdb;
+  for (const gemmi::Residue& r : rs) entities = entities && r.entity_type != gemmi::EntityType::Unknown;
+  for (std::size_t k = 0; k < rs.size(); ++k)
+    in[k] = !rs[k].is_water() && (entities ? rs[k].entity_type == gemmi::EntityType::Polymer
+                                           : rs[k].het_flag == 'A');
+  if (entities) return in;
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (std::size_t k = 0; k < rs.size(); ++k) {
+      if (in[k] || rs[k].is_water() || !amino_acid(rs[k])) continue;
+      if ((k > 0 && in[k - 1] && linked(rs[k - 1], rs[k])) ||
+          (k + 1 < rs.size() && in[k + 1] && linked(rs[k], rs[k + 1]))) {
+        in[k] = true;
+        grew = true;
+      }
+    }
+  }
+  return in;
 }
 
 bool is_protein(const gemmi::Chain& c, gemmi::CoorFormat format) {
-  for (const gemmi::Residue& r : c.residues)
-    if (in_polymer(r, format) && (residue_type(r.name) != 0 ||
-                          gemmi::find_tabulated_residue(r.name).is_amino_acid()))
-      return true;
+  std::vector<bool> in = polymer_flags(c, format);
+  for (std::size_t k = 0; k < c.residues.size(); ++k)
+    if (in[k] && amino_acid(c.residues[k])) return true;
   return false;
 }
 
@@ -135,12 +163,14 @@ Prepared prepare_structure(const std::string& path, const PrepOptions& opt) {
   for (std::size_t k = 0; k < model.chains.size(); ++k) {
     const gemmi::Chain& c = model.chains[k];
     if (c.name != chain_name) continue;
-    for (const gemmi::Residue& r : c.residues) {
+    const std::vector<bool> in = polymer_flags(c, format);
+    for (std::size_t j = 0; j < c.residues.size(); ++j) {
+      const gemmi::Residue& r = c.residues[j];
       if (r.is_water()) {
         ++n.waters;
         continue;
       }
-      if (k != ck || !in_polymer(r, format)) {
+      if (k != ck || !in[j]) {
         ++n.hetero[r.name];
         continue;
       }

@@ -72,7 +72,8 @@ TEST(Prep, PdbAndMmcifOfOneChainGiveIdenticalFiles) {
   EXPECT_NE(a.out.find("chain A: 76 residues (MET A 1 to GLY A 76)"), std::string::npos) << a.out;
 }
 
-// two_chains.pdb: chain A (4 residues, a hydrogen, an altloc B copy, SO4 and two waters) and
+// two_chains.pdb: chain A (4 residues, a hydrogen, an altloc B copy, then an unlinked
+// D-arginine, SO4 and two waters, all before its TER) and
 // chain B (MSE 10, GLN 11, ILE 12, PHE 12A, LYS 14 after a left-out residue, one water).
 TEST(Prep, ChainOptionPicksTheChainAndMseBecomesMet) {
   TempDir d;
@@ -104,6 +105,7 @@ TEST(Prep, ChainOptionPicksTheChainAndMseBecomesMet) {
   ASSERT_EQ(a.res.size(), 4u);
   EXPECT_EQ(a.notes.waters, 2);
   EXPECT_EQ(a.notes.hetero.at("SO4"), 1);
+  EXPECT_EQ(a.notes.hetero.at("DAR"), 1);  // an amino acid, but a ligand
   EXPECT_EQ(a.notes.hydrogens, 1);
   EXPECT_EQ(a.notes.altloc, 1);
   EXPECT_EQ(a.notes.breaks.count, 0);
