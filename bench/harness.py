@@ -37,8 +37,8 @@ RUN_COLS = ["protein", "residues", "synthetic", "step", "status", "wall_s", "cpu
             "sys_s", "peak_kb", "note"]
 SCORE_COLS = ["protein", "residues", "breaks", "step", "model", "status", "matched", "bb_rmsd",
               "sc_rmsd", "chi1", "heavy_missing", "ca_clashes", "ca_breaks", "heavy_clashes",
-              "hb_recovered", "ca_rmsd_trans", "ca_rmsd_sup", "bb_rmsd_own", "pairs25", "pairs30",
-              "extra"]
+              "hb_recovered", "ca_rmsd_trans", "ca_rmsd_sup", "bb_rmsd_own", "hb_recovered_own",
+              "hb_model_own", "hb_native_own", "pairs25", "pairs30", "extra"]
 
 
 # ---- selection of the native structures -------------------------------------------------------
@@ -270,6 +270,12 @@ def score_model(tools, native, model, cwd, name, trace, hdd, timeout):
         row["bb_rmsd_own"] = "" if bb is None else "%.3f" % bb
     except (OSError, ValueError, IndexError, ZeroDivisionError):
         pass
+    try:
+        nat, mod, common = pdbutil.hbond_recovery(model, native)
+        row["hb_native_own"], row["hb_model_own"] = str(nat), str(mod)
+        row["hb_recovered_own"] = "%.4f" % (common / nat) if nat else ""
+    except (OSError, ValueError, IndexError, ZeroDivisionError):
+        pass
     if hdd is not None and hdd.is_file():
         try:
             counts = pdbutil.close_heavy_pairs(model, hdd)
@@ -278,6 +284,53 @@ def score_model(tools, native, model, cwd, name, trace, hdd, timeout):
         if counts:
             row["pairs25"], row["pairs30"] = str(counts[2.5]), str(counts[3.0])
     return row
+
+
+# Models scored per step: (job directory, model file, compared with the trace, topology).
+MODELS = {
+    "23": ("m23", "trace.pdb.h", True, "Hdd.trace"),
+    "3": ("m3", "trace.pdb.h", True, "Hdd.trace"),
+    "3-fix": ("m3", "trace.pdb.fix", True, "Hdd.trace"),
+    "1": ("m1", "native_noh.pdb.h", False, "Hdd.native"),
+}
+
+
+def score_step(tools, work, step, prot_name, residues, breaks, timeout):
+    d, model, with_trace, hdd = MODELS[step]
+    prep = work / "prep"
+    row = score_model(tools, prep / "native.pdb", work / d / model, work / d,
+                      model.replace(".", "_"), prep / "trace.pdb" if with_trace else None,
+                      prep / hdd, timeout)
+    row.update({"protein": prot_name, "residues": residues, "breaks": breaks, "step": step})
+    return row
+
+
+def trace_breaks(trace):
+    if not trace.is_file():
+        return 0
+    ca = pdbutil.ca_by_resnum(trace)
+    return pdbutil.chain_breaks([ca[k] for k in sorted(ca)])
+
+
+def rescore(opt):
+    """Scores again the models a previous run left in the work directory (for a newer scorer
+    or harness) and rewrites scores.tsv; the runs themselves are not repeated."""
+    runs = report.read_tsv(opt.out / "runs.tsv")
+    tools = str(opt.bin / "vorb-tools")
+    rows = []
+    for r in runs:
+        if r["status"] != "ok" or r.get("synthetic") == "1" or r["step"] not in ("23", "3", "1"):
+            continue
+        work = opt.work / r["protein"]
+        breaks = trace_breaks(work / "prep" / "trace.pdb")
+        for step in [s for s in MODELS if s.split("-")[0] == r["step"]]:
+            rows.append(score_step(tools, work, step, r["protein"], r["residues"], breaks,
+                                   opt.timeout))
+    with open(opt.out / "scores.tsv", "w", newline="") as f:
+        w = csv.DictWriter(f, SCORE_COLS, delimiter="\t", extrasaction="ignore")
+        w.writeheader()
+        w.writerows(rows)
+    return len(rows)
 
 
 # ---- one protein ------------------------------------------------------------------------------
@@ -339,10 +392,7 @@ def bench_protein(prot, opt, runs, scores):
                 row = retry
         if record("hdd-native", row):
             pdbutil.strip_hydrogens(native_r, noh)
-    breaks = 0
-    if trace.is_file():
-        ca = pdbutil.ca_by_resnum(trace)
-        breaks = pdbutil.chain_breaks([ca[k] for k in sorted(ca)])
+    breaks = trace_breaks(trace)
 
     def job_dir(step, hdd, files):
         d = work / ("m" + step)
@@ -352,15 +402,12 @@ def bench_protein(prot, opt, runs, scores):
             shutil.copyfile(src, d / dst)
         return d
 
-    def score(step, d, model_name, ref_trace, hdd):
+    def score(step):
         # Only models of runs that ended well count; synthetic chains have no native.
         if prot.synthetic or not state.get(step.split("-")[0]):
             return
-        row = score_model(tools, native, d / model_name, d, model_name.replace(".", "_"),
-                          ref_trace, hdd, opt.timeout)
-        row.update({"protein": prot.name, "residues": prot.residues, "breaks": breaks,
-                    "step": step})
-        scores.append(row)
+        scores.append(score_step(tools, work, step, prot.name, prot.residues, breaks,
+                                 opt.timeout))
 
     trace_ready = state.get("ca-trace") and state.get("hdd-trace")
     native_ready = state.get("hdd-native")
@@ -369,7 +416,7 @@ def bench_protein(prot, opt, runs, scores):
             d = job_dir("23", hdd_trace, [(trace, "trace.pdb")])
             record("23", run_repeated([vorb, "23", "trace.pdb", lib], d, "vorb", opt.timeout,
                                       ["trace.pdb.h"], opt.repeat))
-            score("23", d, "trace.pdb.h", trace, hdd_trace)
+            score("23")
         else:
             skipped("23", "no trace or topology")
     if "3" in opt.modes:
@@ -389,8 +436,8 @@ def bench_protein(prot, opt, runs, scores):
             if seq is None and row["status"] == "ok":
                 row["note"] = "; ".join(x for x in ("ran without seq.dat", row["note"]) if x)
             record("3", row)
-            score("3", d, "trace.pdb.h", trace, hdd_trace)
-            score("3-fix", d, "trace.pdb.fix", trace, hdd_trace)
+            score("3")
+            score("3-fix")
         else:
             skipped("3", "no trace or topology")
     if "1" in opt.modes:
@@ -398,7 +445,7 @@ def bench_protein(prot, opt, runs, scores):
             d = job_dir("1", hdd_native, [(noh, "native_noh.pdb")])
             record("1", run_repeated([vorb, "1", "native_noh.pdb"], d, "vorb", opt.timeout,
                                      ["native_noh.pdb.h"], opt.repeat))
-            score("1", d, "native_noh.pdb.h", None, hdd_native)
+            score("1")
         else:
             skipped("1", "no native topology")
     if "5" in opt.modes:
@@ -416,7 +463,9 @@ def git_commit():
     try:
         head = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short", "HEAD"],
                               capture_output=True, text=True, check=True).stdout.strip()
-        dirty = subprocess.run(["git", "-C", str(ROOT), "status", "--porcelain", "-uno"],
+        # Changes to the benchmark scripts themselves do not change what is measured.
+        dirty = subprocess.run(["git", "-C", str(ROOT), "status", "--porcelain", "-uno", "--",
+                                ".", ":(exclude)bench"],
                                capture_output=True, text=True).stdout.strip()
         return head + (" with local changes" if dirty else "")
     except (OSError, subprocess.CalledProcessError):
@@ -463,6 +512,8 @@ def parse_args(argv):
     p.add_argument("--lib", default=str(ROOT / "data" / "BBdat"), help="fragment library")
     p.add_argument("--out", help="results directory (default bench/results)")
     p.add_argument("--work", help="scratch directory (default out/bench/work)")
+    p.add_argument("--rescore", action="store_true",
+                   help="score again the models left in the work directory, then report")
     p.add_argument("--report-only", action="store_true",
                    help="rewrite REPORT.md and the plots from the existing TSV files")
     opt = p.parse_args(argv)
@@ -519,8 +570,10 @@ def main(argv):
     opt.out.mkdir(parents=True, exist_ok=True)
     runs_tsv, scores_tsv, meta_json = (opt.out / "runs.tsv", opt.out / "scores.tsv",
                                        opt.out / "meta.json")
-    if opt.report_only:
-        report.write_report(opt.out)
+    if opt.rescore:
+        print("%d models scored" % rescore(opt))
+    if opt.report_only or opt.rescore:
+        print("report written to %s" % report.write_report(opt.out))
         return 0
     prots, source = select_proteins(opt)
     if not prots:

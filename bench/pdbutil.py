@@ -225,6 +225,72 @@ def backbone_rmsd(model_path, native_path):
     return len(pairs), math.sqrt(s / len(pairs))
 
 
+def _backbone_by_position(path):
+    """Per residue with a C-alpha, in file order: (name, {atom name: (x, y, z)})."""
+    out = []
+    for res in residues(read_atoms(path)):
+        atoms = {a.name: (a.x, a.y, a.z) for a in res}
+        if " CA " in atoms:
+            out.append((res[0].resname, atoms))
+    return out
+
+
+def backbone_hbonds(path):
+    """Backbone N-H..O=C pairs (donor, acceptor) as 0-based residue positions, by the
+    electrostatic criterion E < -0.5 kcal/mol; the amide H is put 1 A from N opposite the
+    previous residue's C=O, and a residue whose N lies over 2 A from the previous C (or a
+    proline) donates none."""
+    res = _backbone_by_position(path)
+    n = len(res)
+    ok = [all(k in r[1] for k in (" N  ", " CA ", " C  ", " O  ")) for r in res]
+    hpos = [None] * n
+    for i in range(1, n):
+        if not (ok[i] and ok[i - 1]) or res[i][0] == "PRO":
+            continue
+        nn, c, o = res[i][1][" N  "], res[i - 1][1][" C  "], res[i - 1][1][" O  "]
+        if math.dist(nn, c) > 2.0:
+            continue
+        d = math.dist(c, o)
+        if d < 1e-6:
+            continue
+        hpos[i] = tuple(nn[k] + (c[k] - o[k]) / d for k in range(3))
+    grid = {}
+    for j in range(n):
+        if ok[j]:
+            ca = res[j][1][" CA "]
+            grid.setdefault((int(ca[0] // 9), int(ca[1] // 9), int(ca[2] // 9)), []).append(j)
+    found = set()
+    for i in range(n):
+        h = hpos[i]
+        if h is None:
+            continue
+        nn, ca = res[i][1][" N  "], res[i][1][" CA "]
+        cx, cy, cz = int(ca[0] // 9), int(ca[1] // 9), int(ca[2] // 9)
+        for dx in (-1, 0, 1):
+            for dy in (-1, 0, 1):
+                for dz in (-1, 0, 1):
+                    for j in grid.get((cx + dx, cy + dy, cz + dz), ()):
+                        if abs(i - j) < 2 or math.dist(ca, res[j][1][" CA "]) >= 9.0:
+                            continue
+                        c, o = res[j][1][" C  "], res[j][1][" O  "]
+                        r_on, r_ch = math.dist(o, nn), math.dist(c, h)
+                        r_oh, r_cn = math.dist(o, h), math.dist(c, nn)
+                        if min(r_on, r_ch, r_oh, r_cn) < 0.5:
+                            e = -9.9
+                        else:
+                            e = 0.084 * 332.0 * (1 / r_on + 1 / r_ch - 1 / r_oh - 1 / r_cn)
+                        if e < -0.5:
+                            found.add((i, j))
+    return found
+
+
+def hbond_recovery(model_path, native_path):
+    """(native bonds, model bonds, native bonds the model has) of the backbone hydrogen bonds,
+    residues paired by position."""
+    nat, mod = backbone_hbonds(native_path), backbone_hbonds(model_path)
+    return len(nat), len(mod), len(nat & mod)
+
+
 # ---- topology graph and close contacts --------------------------------------------------------
 
 def read_hdd(path):

@@ -141,6 +141,8 @@ def accuracy_rows(scores, subset):
             mean_median(values(rs, "sc_rmsd")),
             mean_median(values(rs, "chi1"), 1, True),
             mean_median(values(rs, "hb_recovered"), 1, True),
+            mean_median(values(rs, "hb_recovered_own"), 1, True),
+            mean_median(values(rs, "hb_model_own"), 0),
             mean_median(values(rs, "heavy_clashes"), 1), mean_median(values(rs, "pairs25"), 1),
             mean_median(values(rs, "ca_rmsd_sup"), 3),
             mean_median(values(rs, "ca_clashes"), 1), mean_median(values(rs, "ca_breaks"), 1),
@@ -151,17 +153,21 @@ def accuracy_rows(scores, subset):
 def section_accuracy(scores):
     head = ["model", "chains", "scored by the tool", "N, C, O RMSD (A)",
             "N, C, O RMSD, harness (A)", "side-chain RMSD (A)", "chi1 within 40 deg",
-            "native backbone H-bonds recovered", "heavy pairs < 3.0 A", "heavy pairs < 2.5 A",
+            "native backbone H-bonds recovered", "same, harness",
+            "backbone H-bonds in the model, harness", "heavy pairs < 3.0 A", "heavy pairs < 2.5 A",
             "C-alpha RMSD to the trace (A)", "C-alpha clashes", "C-alpha breaks",
             "heavy atoms missing"]
     lines = ["## Accuracy against the natives", "",
              "Each cell is mean / median over the chains scored. RMSDs, chi1, H-bond recovery, "
              "pairs below 3.0 A, clashes, breaks and missing atoms come from `vorb-tools score`. "
              "The harness computes, as a cross-check and where the tool gives no figure: the "
-             "N, C, O RMSD after removing the mean C-alpha offset (the lattice shift), heavy "
+             "N, C, O RMSD after removing the mean C-alpha offset (the lattice shift), the "
+             "backbone H-bonds (E < -0.5 kcal/mol, amide H placed opposite the previous C=O) of "
+             "model and native and the share of the native's the model has, heavy "
              "pairs below 2.5 A (more than three bonds apart in the topology, disulfide SG pairs "
-             "excluded) and the C-alpha RMSD to the input trace after superposition. Mode 1 scores the native's own heavy atoms with the "
-             "hydrogens VORB adds, a baseline for the clash and H-bond figures.", ""]
+             "excluded) and the C-alpha RMSD to the input trace after superposition. Mode 1 "
+             "scores the native's own heavy atoms with the hydrogens VORB adds, a baseline for "
+             "the clash and H-bond figures.", ""]
     all_rows = accuracy_rows(scores, lambda r: True)
     if not all_rows:
         return lines + ["No model was scored.", ""]
@@ -176,7 +182,7 @@ def section_accuracy(scores):
 
 def section_peer(scores, runs):
     def stat(step, col, f):
-        xs = values([r for r in scores if r["step"] == step and r["status"] == "ok"], col)
+        xs = values([r for r in scores if r["step"] == step], col)
         return f(xs) if xs else None
 
     def cost(step, col, f):
@@ -184,16 +190,23 @@ def section_peer(scores, runs):
                      and r.get("synthetic") != "1"], col)
         return f(xs) if xs else None
 
+    def pick(step, col, f, d=2, pct=False):
+        v = stat(step, col, f)
+        if v is not None:
+            return fmt(v, d, pct)
+        v = stat(step, col + "_own", f)
+        return "n/a" if v is None else fmt(v, d, pct) + " (harness)"
+
+    def bb(step, f):
+        return pick(step, "bb_rmsd", f)
+
     mean, med = statistics.fmean, statistics.median
     n_res = values([r for r in scores if r["step"] == "23"], "residues")
     rows = [
-        ["N, C, O RMSD, mean (A)", fmt(PEER["bb_mean"]), fmt(stat("23", "bb_rmsd", mean)),
-         fmt(stat("3", "bb_rmsd", mean))],
-        ["N, C, O RMSD, median (A)", fmt(PEER["bb_median"]), fmt(stat("23", "bb_rmsd", med)),
-         fmt(stat("3", "bb_rmsd", med))],
+        ["N, C, O RMSD, mean (A)", fmt(PEER["bb_mean"]), bb("23", mean), bb("3", mean)],
+        ["N, C, O RMSD, median (A)", fmt(PEER["bb_median"]), bb("23", med), bb("3", med)],
         ["native backbone H-bonds recovered, mean", "79 % (82 % with its H-bond optimisation)",
-         fmt(stat("23", "hb_recovered", mean), 1, True),
-         fmt(stat("3", "hb_recovered", mean), 1, True)],
+         pick("23", "hb_recovered", mean, 1, True), pick("3", "hb_recovered", mean, 1, True)],
         ["chi1 within 40 degrees, mean", fmt(PEER["chi1"], 0, True),
          fmt(stat("23", "chi1", mean), 1, True), fmt(stat("3", "chi1", mean), 1, True)],
         ["heavy-atom pairs < 2.5 A per chain, mean", "%d" % PEER["pairs25"],
@@ -220,9 +233,13 @@ def section_peer(scores, runs):
 def section_proteins(scores, runs):
     def get(prot, step, col, d=2, pct=False):
         for r in scores:
-            if r["protein"] == prot and r["step"] == step and r["status"] == "ok":
+            if r["protein"] == prot and r["step"] == step:
                 return fmt(num(r.get(col)), d, pct)
         return "-"
+
+    def either(prot, step, col, d=2, pct=False):
+        v = get(prot, step, col, d, pct)
+        return v if v not in ("-", "n/a") else get(prot, step, col + "_own", d, pct)
 
     def cost(prot, step, col):
         for r in runs:
@@ -244,10 +261,9 @@ def section_proteins(scores, runs):
     rows = []
     for p, n in prots:
         rows.append([p, n, breaks.get(p, "-"),
-                     get(p, "23", "bb_rmsd") if get(p, "23", "bb_rmsd") != "-"
-                     else get(p, "23", "bb_rmsd_own"), get(p, "23", "sc_rmsd"),
-                     get(p, "23", "chi1", 0, True), get(p, "23", "hb_recovered", 0, True),
-                     get(p, "3", "bb_rmsd"), get(p, "3", "hb_recovered", 0, True),
+                     either(p, "23", "bb_rmsd"), get(p, "23", "sc_rmsd"),
+                     get(p, "23", "chi1", 0, True), either(p, "23", "hb_recovered", 0, True),
+                     either(p, "3", "bb_rmsd"), either(p, "3", "hb_recovered", 0, True),
                      get(p, "3", "ca_rmsd_sup"),
                      cost(p, "23", "cpu_s"), cost(p, "23", "peak_kb"),
                      cost(p, "3", "cpu_s"), cost(p, "3", "peak_kb")])
@@ -256,7 +272,8 @@ def section_proteins(scores, runs):
     lines = ["## Per chain", "",
              "RMSDs in A (NCO: backbone N, C, O; side: side-chain heavy atoms; CA: C-alpha RMSD "
              "of the refined model to the trace after superposition), HB: native backbone "
-             "H-bonds recovered; gaps: C-alpha gaps over 4.2 A in the trace.", ""]
+             "H-bonds recovered (the harness figures where the scorer gives none); gaps: C-alpha "
+             "gaps over 4.2 A in the trace.", ""]
     return lines + table(head, rows) + [""]
 
 
@@ -430,17 +447,22 @@ def plot_time(runs, out, tmp):
 def plot_accuracy(scores, out, tmp):
     png = out / "accuracy_per_protein.png"
     prots = sorted({(int(r["residues"]), r["protein"]) for r in scores})
-    lookup = {(r["protein"], r["step"]): r for r in scores if r["status"] == "ok"}
-    steps = [s for s in ("23", "3", "1") if any(k[1] == s for k in lookup)]
+    lookup = {(r["protein"], r["step"]): r for r in scores}
+    steps = [s for s in ("23", "3") if any(k[1] == s for k in lookup)]
     if not prots or not steps:
         png.unlink(missing_ok=True)
         return "no scored model to plot"
-    lines = []
+    lines, hb_any = [], False
     for n, p in prots:
         row = ["%s(%d)" % (p, n)]
         for s in steps:
             r = lookup.get((p, s), {})
             bb, hb = num(r.get("bb_rmsd")), num(r.get("hb_recovered"))
+            if bb is None:
+                bb = num(r.get("bb_rmsd_own"))
+            if hb is None:
+                hb = num(r.get("hb_recovered_own"))
+            hb_any = hb_any or hb is not None
             row += ["NaN" if bb is None else "%g" % bb, "NaN" if hb is None else "%g" % (100 * hb)]
         lines.append(" ".join(row))
     (tmp / "acc.dat").write_text("\n".join(lines) + "\n")
@@ -455,15 +477,18 @@ def plot_accuracy(scores, out, tmp):
         "set datafile missing 'NaN'",
         "set style data histograms", "set style histogram clustered gap 1",
         "set style fill solid 0.8 border -1", "set boxwidth 0.9",
-        "set xtics rotate by -60 scale 0", "set grid ytics", "set key top left",
+        "set xtics rotate by -60 scale 0", "set grid ytics", "set key top left horizontal opaque",
         "set multiplot layout 2,1",
         "set title 'Backbone N, C, O RMSD to the native, per chain (sorted by length)'",
-        "set ylabel 'RMSD (A)'", "set yrange [0:*]",
+        "set ylabel 'RMSD (A)'", "set yrange [0:*]", "set offsets 0, 0, graph 0.12, 0",
         "plot " + ", ".join(bb_plots),
         "set title 'Native backbone hydrogen bonds recovered, per chain'",
-        "set ylabel 'recovered (%)'", "set yrange [0:100]",
-        "plot " + ", ".join(hb_plots),
-        "unset multiplot", ""])
+        "set ylabel 'recovered (%)'", "set offsets 0, 0, 0, 0", "set yrange [0:115]",
+        "set ytics 0, 20, 100"]
+        + (["plot " + ", ".join(hb_plots)] if hb_any else
+           ["set label 1 'no figure: no hydrogen-bond recovery was measured' at graph 0.5, "
+            "graph 0.5 center", "unset xtics", "plot 1/0 notitle"])
+        + ["unset multiplot", ""])
     return gnuplot(script, tmp)
 
 

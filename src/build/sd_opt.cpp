@@ -68,13 +68,20 @@ class Tidy {
     }
   }
 
+  bool bonded(int a, int b) const {
+    for (int k = 1; k <= std::clamp(s_.bonda(a, 5), 0, 4); ++k)
+      if (s_.bonda(a, k) == b) return true;
+    return false;
+  }
+
   // Pushes each side-chain atom closer than 2.4 A to N, CA, C or O out to the target distance.
+  // An atom bonded to the backbone atom (the CD of proline, on N) is left where it is.
   void clearance(int g, int jlast, float target) {
     const int backbone[4] = {ca_ - 1, ca_, ca_ + 1, ca_ + 2};
     for (int q : backbone) {
       if (!usable(q)) continue;
       for (int j = g; j <= jlast; ++j) {
-        if (!usable(j)) continue;
+        if (!usable(j) || bonded(j, q)) continue;
         const Vec3 jp = at(j), qp = at(q);
         const float d = dist(jp, qp);
         if (!(d < kClear)) continue;

@@ -62,12 +62,10 @@ class HeavyAdder {
  private:
   ModelState& s_;
 
-  // Reference atoms of one treated atom: parent P at bond length b, K1 the first placed
-  // partner of P, and (K, L) the first placed partner K of P that has a placed heavy partner
-  // L other than P. K equals K1 unless K1 has no such partner (the N of the first residue):
-  // the next partner of P then serves, and the position counts as a fallback.
+  // Reference atoms of one treated atom: parent P at bond length b, K the first placed partner
+  // of P and L the first placed heavy partner of K other than P (0 when there is none).
   struct Refs {
-    int p = 0, k1 = 0, k = 0, l = 0;
+    int p = 0, k = 0, l = 0;
     float b = 0.0f;
   };
 
@@ -85,17 +83,14 @@ class HeavyAdder {
       }
     }
     if (r.p == 0) return r;
-    for (int k = 1; k <= partners(r.p); ++k) {
-      const int kk = s_.bonda(r.p, k);
-      if (!usable(kk)) continue;
-      if (r.k1 == 0) r.k1 = kk;
-      for (int m = 1; m <= partners(kk); ++m) {
-        const int ll = s_.bonda(kk, m);
-        if (ll != r.p && usable(ll) && s_.aty(ll) != 'H') {
-          r.k = kk;
-          r.l = ll;
-          return r;
-        }
+    for (int k = 1; k <= partners(r.p) && r.k == 0; ++k)
+      if (usable(s_.bonda(r.p, k))) r.k = s_.bonda(r.p, k);
+    if (r.k == 0) return r;
+    for (int m = 1; m <= partners(r.k); ++m) {
+      const int ll = s_.bonda(r.k, m);
+      if (ll != r.p && usable(ll) && s_.aty(ll) != 'H') {
+        r.l = ll;
+        break;
       }
     }
     return r;
@@ -112,18 +107,35 @@ class HeavyAdder {
     return out;
   }
 
-  // Chain rule through the first (K, L) pair; a position taken through a later K is a fallback.
-  bool chain_kl(const Refs& r, bool terminal, Placement& out) const {
-    if (r.l == 0) return false;
-    out = chain(r, r.k, r.l, terminal);
-    if (r.k != r.k1) out.flag = 2;
+  // Chain rule through K and L. When K has no such L (the N of the first residue, which has no
+  // other heavy partner) the atom points away from P's other placed heavy partners (against the
+  // sum of the unit bonds to them), as a fallback; with fewer than two of them it is not placed.
+  bool chain_kl(int i, const Refs& r, bool terminal, Placement& out) const {
+    if (r.l != 0) {
+      out = chain(r, r.k, r.l, terminal);
+      return true;
+    }
+    const Vec3 p = at(r.p);
+    Vec3 sum;
+    int n = 0;
+    for (int k = 1; k <= partners(r.p); ++k) {
+      const int j = s_.bonda(r.p, k);
+      if (j == i || !usable(j) || s_.aty(j) == 'H') continue;
+      const Vec3 u = at(j) - p;
+      const float len = norm(u);
+      if (!(len > 0.001f)) return false;
+      sum = sum + u / len;
+      ++n;
+    }
+    if (n < 2 || !place_by_extension(p, Vec3{} - sum, r.b, 0.001f, out.x)) return false;
+    out.flag = 2;
     return true;
   }
 
-  // Chain rule with L replaced by K1 + 1 (for a CB parent: K1 = CA, K1 + 1 = C).
+  // Chain rule with L replaced by K + 1 (for a CB parent: K = CA, K + 1 = C).
   bool chain_next(const Refs& r, bool terminal, Placement& out) const {
-    if (r.k1 == 0 || !usable(r.k1 + 1)) return false;
-    out = chain(r, r.k1, r.k1 + 1, terminal);
+    if (r.k == 0 || !usable(r.k + 1)) return false;
+    out = chain(r, r.k, r.k + 1, terminal);
     return true;
   }
 
@@ -166,7 +178,7 @@ class HeavyAdder {
     if (name == " CG1" || name == " SG " || name == " OG1" || name == " OG ")
       return chain_next(r, true, out);
     // Everything else, ILE CD1 and MET CE included, extends the chain all-trans.
-    return chain_kl(r, true, out);
+    return chain_kl(i, r, true, out);
   }
 
   // Ring atoms from CG, CB and the backbone direction C - N: e = CG - CB, n the unit normal
@@ -224,9 +236,9 @@ class HeavyAdder {
     return (cb + ca) / 2.0f + kProCd * w;
   }
 
-  // Ring templates started from a freshly placed CG (atom i; CB = i - 1, CA = K1).
+  // Ring templates started from a freshly placed CG (atom i; CB = i - 1, CA = K).
   void ring_from_cg(int i, const Refs& r) {
-    const int cb = i - 1, ca = r.k1;
+    const int cb = i - 1, ca = r.k;
     if (ca == 0 || !usable(cb) || !usable(ca - 1) || !usable(ca + 1)) return;
     const Name3& res = s_.resd(i);
     if (res == "PRO") {
@@ -271,7 +283,7 @@ class HeavyAdder {
     if (heavy == 1) {
       done = terminal_rule(i, r, x);
     } else if (heavy > 1) {
-      done = s_.atomty(i) == " CG " ? chain_next(r, false, x) : chain_kl(r, false, x);
+      done = s_.atomty(i) == " CG " ? chain_next(r, false, x) : chain_kl(i, r, false, x);
     }
     if (done) {
       set_pos(s_, i, x.x);

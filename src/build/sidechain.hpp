@@ -15,7 +15,9 @@ void cb_add(ModelState& s);
 // (x <= 990): all-trans chain extension, the trigonal rule for the second oxygen or nitrogen of
 // carboxyl, amide and guanidinium groups and OXT, the branch rotation of VAL/ILE/THR CG2 and
 // LEU CD2, and fixed templates for the PRO, PHE, TYR, TRP and HIS rings. Sets assrd to 1 for a
-// rule, 2 for a fallback. An atom whose rule lacks a placed reference atom is left missing.
+// rule, 2 for a fallback. An atom whose rule lacks a placed reference atom is left missing,
+// except that a chain atom whose second reference is missing (the CB of the first residue)
+// points away from the other heavy partners of its parent, as a fallback.
 // Relies on N, CA, C, O, CB first in each residue and side chains stored from the root outward.
 void heavy_add(ModelState& s);
 

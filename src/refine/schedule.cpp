@@ -264,6 +264,12 @@ float superpose_template(ModelState& s) {
   return float(double(1.1f) * std::sqrt(rms / double(nused)));
 }
 
+void first_cycle_output(ModelState& s, bool mode2) {
+  sd_opt(s);
+  write_model(s, s.pdbfile + (mode2 ? ".h" : ".fix"), false);
+  if (!mode2) hadd(s);
+}
+
 void refinement_schedule(ModelState& s) {
   if (s.nres < 3)
     throw InputError(
@@ -281,8 +287,7 @@ void refinement_schedule(ModelState& s) {
     s.ecur = s.ebest;
 
     if (s.icycle == 0) {
-      sd_opt(s);
-      write_model(s, s.pdbfile + (mode2 ? ".h" : ".fix"), false);
+      first_cycle_output(s, mode2);
       if (mode2) return;
     }
 

@@ -20,4 +20,9 @@ int nsub_for_cycle(int icycle, bool mode2);
 // 1.1 sqrt(residual / number of template residues).
 float superpose_template(ModelState& s);
 
+// Output of the first cycle: side chains rebuilt by sd_opt, the model written to name.fix
+// (name.h in mode "2"), then the hydrogens that sd_opt removed put back with hadd, so that the
+// Monte Carlo steps that follow score backbone hydrogen bonds of a complete model.
+void first_cycle_output(ModelState& s, bool mode2);
+
 }  // namespace vorb

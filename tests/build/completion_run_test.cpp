@@ -7,7 +7,10 @@
 
 #include "build/chain_fixture.hpp"
 #include "build/completion_run.hpp"
+#include "catrace.hpp"
+#include "holdout.hpp"
 #include "model/errors.hpp"
+#include "score.hpp"
 #include "support/test_support.hpp"
 
 namespace vorb {
@@ -169,6 +172,40 @@ TEST(CompletionRun, LevelSetsTheRestraintWeightsAndEnoughRowsEnableThem) {
   EXPECT_FLOAT_EQ(s->wcomb, 0.4f);
   EXPECT_EQ(s->irest, 1);
   EXPECT_EQ(s->ssclass, "ab");
+}
+
+// VORB 23 on the C-alpha trace of every held-out chain, with its generated topology and the
+// shipped library.
+TEST(Mode23, CompletesEveryHeldOutTraceReproducibly) {
+  const std::string shared = test::shared_dir();
+  if (shared.empty()) GTEST_SKIP() << "no shared structures";
+  const std::string lib = std::string(VORB_SOURCE_DIR) + "/data/BBdat";
+  const auto split = tools::split_directory(shared + "/structures/train");
+  ASSERT_FALSE(split.heldout.empty());
+  for (const std::string& native_path : split.heldout) {
+    SCOPED_TRACE(native_path);
+    test::TempDir d;
+    const tools::Chain native = tools::read_chain(native_path);
+    ASSERT_EQ(tools::write_ca_trace(native, d.file("trace.pdb")), 0);
+    ASSERT_EQ(test::run_tools(d.path(), "hdd '" + native_path + "' -o Hdd").status, 0);
+    const test::RunResult r = test::run_vorb(d.path(), "23 trace.pdb '" + lib + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+    const std::string model = test::read_file(d.file("trace.pdb.h"));
+    ASSERT_GE(model.size(), 4u);
+    EXPECT_EQ(model.substr(model.size() - 4), "TER\n");
+
+    const tools::Score sc = tools::score(native, tools::read_chain(d.file("trace.pdb.h")));
+    EXPECT_EQ(sc.residues, int(native.res.size()));
+    EXPECT_EQ(sc.heavy_missing, 0);
+    EXPECT_LE(sc.ca_deviation, 0.0015f);  // the trace moved by the frame translation alone
+    EXPECT_LE(sc.ca_clashes, sc.native_ca_clashes);
+    EXPECT_LT(sc.rmsd_backbone, 1.2f);
+    EXPECT_LT(sc.rmsd_sidechain, 3.5f);
+
+    ASSERT_EQ(test::run_vorb(d.path(), "23 trace.pdb '" + lib + "'").status, 0);
+    EXPECT_EQ(test::read_file(d.file("trace.pdb.h")), model);
+  }
 }
 
 }  // namespace

@@ -183,6 +183,18 @@ TEST(SdOpt1, BondAngleIsRegularisedOnlyWithItsRecord) {
   }
 }
 
+TEST(SdOpt, ProlineRingStaysClosed) {
+  // The ring template puts CD 1.2 A from N and CG 1.9 A from CA; the tidy-up clears CG and CD
+  // of CA but leaves the N-CD bond a bond.
+  auto s = make_chain("GPG");
+  sd_opt(*s);
+  const Vec3 n = at(*s, 2, " N  "), ca = at(*s, 2, " CA ");
+  EXPECT_NEAR(dist(at(*s, 2, " CD "), n), 1.47f, 0.1f);
+  EXPECT_NEAR(dist(at(*s, 2, " CG "), ca), 2.24f, 1e-3f);
+  EXPECT_NEAR(dist(at(*s, 2, " CD "), ca), 2.24f, 1e-3f);
+  EXPECT_NEAR(dist(at(*s, 2, " CG "), at(*s, 2, " CD ")), 1.51f, 0.1f);
+}
+
 TEST(SdOpt1, GlycineAndMissingAtomsAreNeverMoved) {
   auto s = make_chain("GKG");
   const int nz = atom_of(*s, 2, " NZ ");

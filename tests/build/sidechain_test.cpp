@@ -266,13 +266,15 @@ TEST(HeavyAdd, AtomsWithoutUsableReferencesStayMissing) {
   EXPECT_NEAR(dist(pos(*t, t->ica(2)), pos(*t, t->ica(2) - 1)), 1.458f, 1e-4f);
 }
 
-TEST(HeavyAdd, FirstResidueCbUsesTheNextPartnerAsFallback) {
-  // CA of residue 1 lists N first, and N(1) has no other heavy partner.
+TEST(HeavyAdd, FirstResidueCbPointsAwayFromNAndC) {
+  // CA of residue 1 lists N first, and N(1) has no other heavy partner to build along.
   auto s = make_chain("KG");
   strip(*s, 1, true);
   heavy_add(*s);
   const int cb = atom_of(*s, 1, " CB ");
-  expect_along(pos(*s, cb) - at(*s, 1, " CA "), at(*s, 1, " C  ") - at(*s, 1, " O  "), 1.53f, "CB");
+  const Vec3 ca = at(*s, 1, " CA ");
+  const Vec3 away = Vec3{} - (unit(at(*s, 1, " N  ") - ca) + unit(at(*s, 1, " C  ") - ca));
+  expect_along(pos(*s, cb) - ca, away, 1.53f, "CB");
   EXPECT_EQ(s->assrd(cb), 2);
   EXPECT_TRUE(s->placed(atom_of(*s, 1, " NZ ")));
 }

@@ -6,6 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "analysis/lattice_shift.hpp"
+#include "build/backbone.hpp"
+#include "build/hydrogens.hpp"
+#include "build/sd_opt.hpp"
+#include "io/aux_read.hpp"
+#include "io/pdb_read.hpp"
+#include "io/topology_read.hpp"
+#include "model/atom_table.hpp"
+#include "refine/schedule.hpp"
 #include "support/test_support.hpp"
 
 namespace vorb {
@@ -101,6 +110,39 @@ TEST_F(RefineRun, ModeThreeIsReproducibleAndReportsItsMoves) {
   EXPECT_EQ(b.out, a.out);
   EXPECT_EQ(test::read_file(dir.file("t.pdb.fix")), fix);
   EXPECT_EQ(test::read_file(dir.file("t.pdb.h")), h);
+}
+
+}  // namespace
+}  // namespace vorb
+
+namespace vorb {
+namespace {
+
+// After the first cycle the model goes on into the Monte Carlo steps: it must carry its
+// hydrogens again, or the energy would count no backbone hydrogen bond at all.
+TEST_F(RefineRun, FirstCycleOutputPutsTheHydrogensBack) {
+  auto s = test::make_state();
+  s->mode = Name4::from("3");
+  s->pdbfile = dir.file("t.pdb");
+  read_structure(*s);
+  read_topology(*s, dir.file("Hdd"));
+  build_atom_table(*s);
+  lattice_frame_shift(*s);
+  read_library_file(*s, bbdat);
+  bbadd(*s, 0);
+  sd_opt(*s);
+  hadd(*s);
+  first_cycle_output(*s, false);
+  int amide = 0, placed = 0;
+  for (int i = 1; i <= s->natom; ++i) {
+    if (!(s->atomty(i) == " H  ")) continue;
+    ++amide;
+    if (s->xx(i) <= 990.0f) ++placed;
+  }
+  EXPECT_GT(amide, 30);
+  EXPECT_EQ(placed, amide);
+  const std::string fix = test::read_file(dir.file("t.pdb.fix"));
+  EXPECT_EQ(fix.find(" H  "), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,141 @@
+#!/usr/bin/env python3
+"""Refinement runs on native structures, one table row per run.
+
+For each structure: its C-alpha trace and topology, seq.dat from mode 8 of the native, then in
+separate working directories mode 23 (the reference model), mode 2, mode 3 without a template,
+mode 3 and mode 4 with the native trace as template, and mode 31 on the trace with 5 % of its
+C-alpha atoms removed in two gaps. Every refinement run is made twice and must give identical
+files and standard output. Prints a Markdown table: outputs, backbone hydrogen bonds of the
+model (the listing of mode 5) against the mode-23 model, C-alpha RMSD to the native after
+superposition, wall and CPU time and peak memory.
+
+  python3 bench/refine_table.py [--bin DIR] [--lib FILE] [--work DIR] [STRUCTURE.pdb ...]
+
+Without structures, the held-out chains 1euw_a, 4hhb_a and 219l_a of the shared training set.
+"""
+
+import argparse
+import filecmp
+import os
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import pdbutil  # noqa: E402
+
+ROOT = Path(__file__).resolve().parent.parent
+DEFAULT = ["1euw_a.pdb", "4hhb_a.pdb", "219l_a.pdb"]
+
+
+def run(cmd, cwd, timeout=3600):
+    """Runs cmd under /usr/bin/time; returns (status, stdout, wall s, cpu s, peak KB)."""
+    tfile = Path(cwd) / ".time"
+    full = ["/usr/bin/time", "-o", str(tfile), "-f", "%e %U %S %M"] + [str(c) for c in cmd]
+    p = subprocess.run(full, cwd=cwd, capture_output=True, text=True, timeout=timeout)
+    wall, user, sys_, peak = tfile.read_text().split()[-4:]
+    tfile.unlink()
+    return p.returncode, p.stdout, float(wall), float(user) + float(sys_), int(peak)
+
+
+def backbone_hbonds(vorb, model, cwd):
+    """Backbone-backbone bonds in the listing of mode 5 of a copy of the model."""
+    probe = Path(cwd) / "probe"
+    probe.mkdir(exist_ok=True)
+    shutil.copy(Path(cwd) / "Hdd", probe / "Hdd")
+    shutil.copy(model, probe / "m.pdb")
+    out = subprocess.run([str(vorb), "5", "m.pdb"], cwd=probe, capture_output=True,
+                         text=True).stdout
+    shutil.rmtree(probe)
+    return sum(1 for line in out.splitlines() if " BB " in line)
+
+
+def gapped_trace(src, dst, frac=0.05):
+    """Copies the C-alpha trace without two runs of residues, about frac of the chain."""
+    lines = [l for l in Path(src).read_text().splitlines() if l.startswith("ATOM")]
+    n = len(lines)
+    k = max(2, round(frac * n))
+    g1, g2 = k // 2, k - k // 2
+    s1, s2 = n // 3, (2 * n) // 3
+    drop = set(range(s1, s1 + g1)) | set(range(s2, s2 + g2))
+    Path(dst).write_text("".join(l + "\n" for i, l in enumerate(lines) if i not in drop))
+    return k
+
+
+def prepare(tools, vorb, native, work):
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    shutil.copy(native, work / "nat.pdb")
+    subprocess.run([str(tools), "ca-trace", "nat.pdb", "t.pdb"], cwd=work, check=True,
+                   capture_output=True)
+    subprocess.run([str(tools), "hdd", "t.pdb", "-o", "Hdd"], cwd=work, check=True,
+                   capture_output=True)
+    subprocess.run([str(vorb), "8", "nat.pdb"], cwd=work, check=True, capture_output=True)
+    shutil.copy(work / "seq0.dat", work / "seq.dat")
+    removed = gapped_trace(work / "t.pdb", work / "gap.pdb")
+    return sum(1 for l in (work / "t.pdb").read_text().splitlines() if l.startswith("ATOM")), \
+        removed
+
+
+def one_run(vorb, lib, work, name, mode, structure, template):
+    d = work / name
+    d.mkdir()
+    for f in ("Hdd", "seq.dat", "t.pdb", structure):
+        shutil.copy(work / f, d / f)
+    cmd = [vorb, mode, structure, lib] + ([template] if template else [])
+    outs = [structure + ".h", structure + ".fix"]
+    status, out, wall, cpu, peak = run(cmd, d)
+    first = {f: (d / f).read_bytes() if (d / f).exists() else None for f in outs}
+    status2, out2, *_ = run(cmd, d)
+    same = status == status2 and out == out2 and all(
+        ((d / f).read_bytes() if (d / f).exists() else None) == first[f] for f in outs)
+    model = d / (structure + ".h")
+    row = {"run": name, "status": status, "outputs": " ".join(
+        f.split(".", 1)[1] for f in outs if first[f] is not None), "same": same,
+        "wall": wall, "cpu": cpu, "peak": peak}
+    if model.exists():
+        row["hb"] = backbone_hbonds(vorb, model, d)
+        row["rmsd"] = pdbutil.ca_rmsd(model, work / "t.pdb")[2]
+    start = [l for l in out.splitlines() if l.startswith(" initd")]
+    row["initd_nhb"] = int(start[0][30:34]) if start else None
+    return row
+
+
+def main(argv):
+    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    p.add_argument("--bin", default=str(ROOT / "build" / "release"))
+    p.add_argument("--lib", default=str(ROOT / "data" / "BBdat"))
+    p.add_argument("--work", default=str(ROOT / "out" / "refine-table"))
+    p.add_argument("structures", nargs="*")
+    opt = p.parse_args(argv)
+    vorb, tools = Path(opt.bin) / "VORB", Path(opt.bin) / "vorb-tools"
+    lib = Path(opt.lib).resolve()
+    structs = [Path(s) for s in opt.structures] or [
+        ROOT.parent / "shared" / "structures" / "train" / f for f in DEFAULT]
+
+    print("| protein | res | run | outputs | same twice | BB H-bonds (mode 23) | CA RMSD A |"
+          " wall s | CPU s | peak MB |")
+    print("|---|---|---|---|---|---|---|---|---|---|")
+    for native in structs:
+        work = Path(opt.work) / native.stem
+        nres, removed = prepare(tools, vorb, native, work)
+        ref = one_run(vorb, lib, work, "m23", "23", "t.pdb", None)
+        runs = [("m2", "2", "t.pdb", None), ("m3", "3", "t.pdb", None),
+                ("m3-tmpl", "3", "t.pdb", "t.pdb"), ("m4-tmpl", "4", "t.pdb", "t.pdb"),
+                ("m31-gaps%d" % removed, "31", "gap.pdb", None)]
+        for row in [ref] + [one_run(vorb, lib, work, *r) for r in runs]:
+            hb = row.get("hb")
+            hbtext = "-" if hb is None else "%d (%d)" % (hb, ref.get("hb", -1))
+            rm = row.get("rmsd")
+            print("| %s | %d | %s | %s | %s | %s | %s | %.2f | %.2f | %.0f |" % (
+                native.stem, nres, row["run"] + ("" if row["status"] == 0 else
+                                                  " (exit %d)" % row["status"]),
+                row["outputs"] or "-", "yes" if row["same"] else "NO", hbtext,
+                "-" if rm is None else "%.2f" % rm, row["wall"], row["cpu"],
+                row["peak"] / 1024.0))
+            sys.stdout.flush()
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])
