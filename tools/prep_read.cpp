@@ -40,6 +40,8 @@ gemmi::Structure read_file(const std::string& path) {
   } catch (const std::exception& e) {
     std::string what = e.what();
     while (!what.empty() && (what.back() == '\n' || what.back() == ' ')) what.pop_back();
+    for (char& ch : what)
+      if (ch == '\n') ch = ' ';  // one line
     throw InputError(path, 0, "cannot read the structure: " + what);
   }
 }
