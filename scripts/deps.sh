@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the benchmarks need, when missing.
 set -euo pipefail
-pkgs=(cmake g++ make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev time gnuplot-nox valgrind)
+pkgs=(cmake g++ make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev time gnuplot-nox gemmi-dev
+      tao-pegtl-dev zlib1g-dev dssp snakemake valgrind)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

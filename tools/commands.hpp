@@ -14,5 +14,8 @@ int cmd_tables(const Args& args);  // tables of the topology generator from real
 int cmd_bbdat(const Args& args);  // backbone fragment library (bbdat.hpp)
 int cmd_ca_trace(const Args& args);  // C-alpha trace of a structure, residues numbered 1..n
 int cmd_score(const Args& args);     // accuracy of a built model against its native
+int cmd_prep(const Args& args);      // archive file to the program's working files (prep.hpp)
+int cmd_export(const Args& args);    // program model to standard PDB or mmCIF (export.hpp)
+int cmd_rebuild(const Args& args);   // prep, VORB, export (rebuild.hpp)
 
 }  // namespace vorb::tools

@@ -20,6 +20,9 @@ const Command kCommands[] = {
     {"bbdat", vorb::tools::cmd_bbdat, "build the backbone fragment library; --rebuild checks one"},
     {"ca-trace", vorb::tools::cmd_ca_trace, "C-alpha trace of a structure, residues numbered 1..n"},
     {"score", vorb::tools::cmd_score, "accuracy of a built model against its native"},
+    {"prep", vorb::tools::cmd_prep, "PDB or mmCIF chain to the program's input, Hdd and seq.dat"},
+    {"export", vorb::tools::cmd_export, "program model to standard PDB or mmCIF, original numbering"},
+    {"rebuild", vorb::tools::cmd_rebuild, "prep, VORB and export in one command"},
     {nullptr, nullptr, nullptr},
 };
 

@@ -1,5 +1,7 @@
 #include "tables.hpp"
 
+#include "datadir.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -169,8 +171,13 @@ std::string find_tables_dir(const std::string& given) {
     if (has(given)) return given;
     throw InputError(given + ": no tables (geometry.txt) in this directory or its tables/");
   }
-  for (const char* d : {VORB_DATA_DIR, VORB_INSTALL_DATA_DIR})
-    if (has(std::string(d) + "/tables")) return std::string(d) + "/tables";
+  // Beside the running executable first (an installed tree, wherever it was moved).
+  std::vector<std::string> dirs;
+  if (std::string self = self_dir(); !self.empty()) dirs.push_back(self + "/../share/vorb");
+  dirs.push_back(VORB_DATA_DIR);
+  dirs.push_back(VORB_INSTALL_DATA_DIR);
+  for (const std::string& d : dirs)
+    if (has(d + "/tables")) return d + "/tables";
   throw InputError(std::string("cannot find the tables in ") + VORB_DATA_DIR + "/tables or " +
                    VORB_INSTALL_DATA_DIR + "/tables (give --data DIR)");
 }

@@ -1,0 +1,180 @@
+#include "rebuild.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "export.hpp"
+#include "model/errors.hpp"
+#include "support/test_support.hpp"
+
+namespace vorb::tools {
+namespace {
+
+namespace fs = std::filesystem;
+using test::read_file;
+using test::run_tools;
+using test::TempDir;
+
+std::string q(const std::string& path) { return "'" + path + "'"; }
+std::string source(const std::string& rel) { return std::string(VORB_SOURCE_DIR) + "/" + rel; }
+
+// Atom name, residue name and number, coordinates: what two models must share to be the same.
+std::vector<std::string> atoms_of(const std::string& path) {
+  std::vector<std::string> out;
+  for (const ModelAtom& a : read_model(path))
+    out.push_back(a.name4 + a.res3 + std::to_string(a.resnum) + " " + std::to_string(a.x) + " " +
+                  std::to_string(a.y) + " " + std::to_string(a.z));
+  return out;
+}
+
+// The main job of the README (C-alpha trace, topology, VORB 23) and rebuild --ca on the
+// example give the same model.
+TEST(Rebuild, ExampleGivesTheModelOfTheMainJob) {
+  TempDir d;
+  const std::string native = source("examples/1ubi_a.pdb");
+  ASSERT_EQ(run_tools(d.path(), "ca-trace " + q(native) + " ubi_ca.pdb").status, 0);
+  ASSERT_EQ(run_tools(d.path(), "hdd ubi_ca.pdb -o Hdd").status, 0);
+  ASSERT_EQ(test::run_vorb(d.path(), "23 ubi_ca.pdb " + q(source("data/BBdat"))).status, 0);
+
+  test::RunResult r = run_tools(d.path(), "rebuild " + q(native) + " --ca -o model.pdb");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("model written to model.pdb"), std::string::npos) << r.out;
+  EXPECT_EQ(atoms_of(d.file("model.pdb")), atoms_of(d.file("ubi_ca.pdb.h")));
+  EXPECT_EQ(atoms_of(d.file("model.pdb")).size(), 602u);
+}
+
+// A kept working directory holds the program's files; a template is numbered like the model.
+TEST(Rebuild, RefinementWithATemplateInAKeptDirectory) {
+  TempDir d;
+  const std::string native = source("examples/1ubi_a.pdb");
+  test::RunResult r = run_tools(d.path(), "rebuild " + q(native) + " --ca --mode 3 --template " +
+                                              q(native) + " --workdir w -o model.cif");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("template " + native + ": 76 C-alpha atom(s) matched"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("No template used"), std::string::npos) << r.out;
+  for (const char* f : {"input.pdb", "Hdd", "residues.tsv", "template.pdb", "input.pdb.fix", "input.pdb.h"})
+    EXPECT_TRUE(fs::exists(d.file(std::string("w/") + f))) << f;
+  EXPECT_NE(read_file(d.file("model.cif")).find("_atom_site.auth_seq_id"), std::string::npos);
+}
+
+TEST(Rebuild, TemplateResiduesTakeTheModelNumbers) {
+  Prepared model = prepare_structure(test::data_path("pipeline/two_chains.pdb"), [] {
+    PrepOptions o;
+    o.chain = "B";
+    return o;
+  }());
+  Prepared templ = model;
+  templ.res.erase(templ.res.begin());  // no residue 10
+  templ.res[2].icode = ' ';            // 12A becomes a second 12: only the first one matches
+  int matched = 0;
+  std::vector<std::string> lines = template_lines(model, templ, matched);
+  EXPECT_EQ(matched, 3);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0].substr(12, 14), " CA  GLN     2");
+  EXPECT_EQ(lines[1].substr(12, 14), " CA  ILE     3");
+  EXPECT_EQ(lines[2].substr(12, 14), " CA  LYS     5");
+  for (PrepResidue& r : templ.res) r.num += 1000;
+  EXPECT_THROW(template_lines(model, templ, matched), InputError);
+}
+
+// VORB's own ends are passed on: a read error with its status, a stop without a model with
+// status 1 (never 0); the output is not written in either case.
+TEST(Rebuild, FailuresOfTheProgramAreNotReportedAsSuccess) {
+  TempDir d;
+  const std::string native = source("examples/1ubi_a.pdb");
+  fs::create_directories(d.file("data/tables"));
+  for (const char* f : {"geometry.txt", "hbond.txt", "rama.txt"})
+    fs::copy_file(source(std::string("data/tables/") + f), d.file(std::string("data/tables/") + f));
+  test::write_file(d.file("data/BBdat"), "not a library\n");
+  test::RunResult r = run_tools(d.path(), "rebuild " + q(native) + " --ca --data data -o a.pdb");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_NE(r.err.find("BBdat"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("VORB ended with exit status 2"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(d.file("a.pdb")));
+
+  // One residue 700 A away: wider than the program's lattice, which stops the run.
+  std::string text = read_file(native), far;
+  std::size_t at = text.find("ATOM    599");
+  ASSERT_NE(at, std::string::npos);
+  far = text.substr(0, at);
+  for (std::size_t p = at; p < text.size();) {
+    std::size_t e = text.find('\n', p);
+    std::string l = text.substr(p, e - p);
+    if (l.rfind("ATOM", 0) == 0) l.replace(30, 8, " 700.000");
+    far += l + "\n";
+    p = e + 1;
+  }
+  test::write_file(d.file("far.pdb"), far);
+  r = run_tools(d.path(), "rebuild far.pdb -o b.pdb");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("STOP one of the protein length exceed simulation lattice"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("VORB ended without writing a model"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(d.file("b.pdb")));
+}
+
+TEST(Rebuild, BadArgumentsWriteNothing) {
+  TempDir d;
+  const std::string native = source("examples/1ubi_a.pdb");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"--mode 5 -o a.pdb", "--mode 5: not one of"},
+      {"-o nowhere/a.pdb", "does not exist"},
+      {"--chain Z -o a.pdb", "no chain \"Z\""},
+      {"--template " + q(test::data_path("pipeline/no_protein.cif")) + " -o a.pdb", "no protein chain"},
+  };
+  for (const auto& [args, message] : cases) {
+    test::RunResult r = run_tools(d.path(), "rebuild " + q(native) + " --workdir w " + args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find(message), std::string::npos) << args << ": " << r.err;
+    EXPECT_FALSE(fs::exists(d.file("w"))) << args;
+    EXPECT_FALSE(fs::exists(d.file("a.pdb"))) << args;
+  }
+}
+
+// An installed tree, moved after installation, still finds its program and data.
+TEST(Rebuild, InstalledTreeFindsItsProgramAndData) {
+  TempDir d;
+  const std::string build = fs::path(VORB_BIN).parent_path().string();
+  test::RunResult i = test::run_in(d.path(), "cmake --install " + q(build) + " --prefix inst");
+  ASSERT_EQ(i.status, 0) << i.err;
+  for (const char* f : {"inst/bin/VORB", "inst/bin/vorb-tools", "inst/share/vorb/BBdat",
+                        "inst/share/vorb/tables/geometry.txt", "inst/share/vorb/workflows/Snakefile"})
+    EXPECT_TRUE(fs::exists(d.file(f))) << f;
+  fs::rename(d.file("inst"), d.file("moved"));
+  const std::string moved = fs::canonical(d.file("moved")).string();
+  test::RunResult r = test::run_in(d.path(), q(moved + "/bin/vorb-tools") + " rebuild " +
+                                                 q(source("examples/1ubi_a.pdb")) + " --ca -o m.pdb");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("running " + moved + "/bin/VORB 23 input.pdb " + moved + "/share/vorb/BBdat"),
+            std::string::npos)
+      << r.out;
+}
+
+// The batch workflow over a folder: one model per input, one working directory per model; the
+// same chain in two formats gives the same model.
+TEST(Rebuild, SnakemakeWorkflowOverAFolder) {
+  if (std::system("command -v snakemake >/dev/null 2>&1") != 0) GTEST_SKIP() << "no snakemake";
+  TempDir d;
+  fs::create_directories(d.file("in"));
+  fs::copy_file(source("examples/1ubi_a.pdb"), d.file("in/ubi_p.pdb"));
+  fs::copy_file(source("examples/1ubi_a.cif"), d.file("in/ubi_c.cif"));
+  test::write_file(d.file("in/notes.txt"), "not an input\n");
+  test::RunResult r = test::run_in(
+      d.path(), "snakemake -s " + q(source("workflows/Snakefile")) +
+                    " --cores 1 --quiet --config inputs=in extra=--ca tools=" + q(VORB_TOOLS_BIN));
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  for (const char* f : {"models/ubi_p.pdb", "models/ubi_c.pdb", "models/logs/ubi_p.log",
+                        "work/ubi_p/input.pdb.h", "work/ubi_c/Hdd"})
+    EXPECT_TRUE(fs::exists(d.file(f))) << f;
+  EXPECT_EQ(atoms_of(d.file("models/ubi_p.pdb")), atoms_of(d.file("models/ubi_c.pdb")));
+  EXPECT_EQ(atoms_of(d.file("models/ubi_p.pdb")).size(), 602u);
+  EXPECT_FALSE(fs::exists(d.file("models/notes.pdb")));
+}
+
+}  // namespace
+}  // namespace vorb::tools

@@ -1,0 +1,231 @@
+// Reading archive files for prep: the only unit that sees gemmi's model of a structure.
+#include <algorithm>
+#include <cctype>
+#include <exception>
+
+#include <gemmi/gz.hpp>      // for MaybeGzipped
+#include <gemmi/mmread.hpp>  // for read_structure
+#include <gemmi/resinfo.hpp> // for find_tabulated_residue
+
+#include "hdd_residues.hpp"
+#include "model/errors.hpp"
+#include "model/residues.hpp"
+#include "prep.hpp"
+
+namespace vorb::tools {
+namespace {
+
+std::string lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Format from the extension (under a .gz), else from the content.
+gemmi::CoorFormat format_of(const std::string& path) {
+  std::string p = lower(path);
+  if (p.size() > 3 && p.compare(p.size() - 3, 3, ".gz") == 0) p.resize(p.size() - 3);
+  auto ends = [&](const char* e) {
+    std::string s(e);
+    return p.size() >= s.size() && p.compare(p.size() - s.size(), s.size(), s) == 0;
+  };
+  if (ends(".cif") || ends(".mmcif")) return gemmi::CoorFormat::Mmcif;
+  if (ends(".pdb") || ends(".ent")) return gemmi::CoorFormat::Pdb;
+  return gemmi::CoorFormat::Detect;
+}
+
+gemmi::Structure read_file(const std::string& path) {
+  try {
+    gemmi::Structure st = gemmi::read_structure(gemmi::MaybeGzipped(path), format_of(path));
+    return st;
+  } catch (const std::exception& e) {
+    std::string what = e.what();
+    while (!what.empty() && (what.back() == '\n' || what.back() == ' ')) what.pop_back();
+    for (char& ch : what)
+      if (ch == '\n') ch = ' ';  // one line
+    throw InputError(path, 0, "cannot read the structure: " + what);
+  }
+}
+
+bool amino_acid(const gemmi::Residue& r) {
+  return residue_type(r.name) != 0 || gemmi::find_tabulated_residue(r.name).is_amino_acid();
+}
+
+// Consecutive residues: C-N at most 2.0 A, or CA-CA at most 4.2 A where C or N is absent.
+bool linked(const gemmi::Residue& a, const gemmi::Residue& b) {
+  const gemmi::Atom *c = a.get_c(), *n = b.get_n();
+  if (c && n) return c->pos.dist(n->pos) <= 2.0;
+  const gemmi::Atom *ca1 = a.get_ca(), *ca2 = b.get_ca();
+  return ca1 && ca2 && ca1->pos.dist(ca2->pos) <= 4.2;
+}
+
+// Which residues of a chain belong to its polymer. An mmCIF file says so through its entities.
+// Otherwise (PDB files, whose entity types gemmi guesses from TER records that writers place
+// loosely) the residues given as ATOM records do, and so do amino acids given as HETATM records
+// (MSE, modified residues) that are linked to a polymer neighbour; an amino acid that is a
+// ligand (a free D-arginine of an inhibitor) is not.
+std::vector<bool> polymer_flags(const gemmi::Chain& c, gemmi::CoorFormat format) {
+  const std::vector<gemmi::Residue>& rs = c.residues;
+  std::vector<bool> in(rs.size(), false);
+  bool entities = format != gemmi::CoorFormat::Pdb;
+  for (const gemmi::Residue& r : rs) entities = entities && r.entity_type != gemmi::EntityType::Unknown;
+  for (std::size_t k = 0; k < rs.size(); ++k)
+    in[k] = !rs[k].is_water() && (entities ? rs[k].entity_type == gemmi::EntityType::Polymer
+                                           : rs[k].het_flag == 'A');
+  if (entities) return in;
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (std::size_t k = 0; k < rs.size(); ++k) {
+      if (in[k] || rs[k].is_water() || !amino_acid(rs[k])) continue;
+      if ((k > 0 && in[k - 1] && linked(rs[k - 1], rs[k])) ||
+          (k + 1 < rs.size() && in[k + 1] && linked(rs[k], rs[k + 1]))) {
+        in[k] = true;
+        grew = true;
+      }
+    }
+  }
+  return in;
+}
+
+bool is_protein(const gemmi::Chain& c, gemmi::CoorFormat format) {
+  std::vector<bool> in = polymer_flags(c, format);
+  for (std::size_t k = 0; k < c.residues.size(); ++k)
+    if (in[k] && amino_acid(c.residues[k])) return true;
+  return false;
+}
+
+std::string label(const std::string& name, const std::string& chain, const gemmi::SeqId& id) {
+  std::string s = name + " " + chain + " " + id.num.str();
+  if (id.icode != ' ' && id.icode != '\0') s += id.icode;
+  return s;
+}
+
+std::string list_names(const std::vector<std::string>& names) {
+  std::string s;
+  for (const std::string& n : names) s += (s.empty() ? "" : ", ") + n;
+  return s.empty() ? "none" : s;
+}
+
+const gemmi::Model& pick_model(const gemmi::Structure& st, const std::string& path,
+                               const PrepOptions& opt) {
+  if (st.models.empty()) throw InputError(path, 0, "no model with atoms");
+  if (opt.model.empty()) return st.models.front();
+  std::vector<std::string> names;
+  for (const gemmi::Model& m : st.models) {
+    if (m.name == opt.model) return m;
+    names.push_back(m.name);
+  }
+  throw InputError(path, 0, "no model " + opt.model + " (models: " + list_names(names) + ")");
+}
+
+std::size_t pick_chain(const gemmi::Model& m, gemmi::CoorFormat format, const std::string& path,
+                       const PrepOptions& opt) {
+  std::vector<std::string> names;
+  for (const gemmi::Chain& c : m.chains)
+    if (std::find(names.begin(), names.end(), c.name) == names.end()) names.push_back(c.name);
+  bool named = false;
+  for (std::size_t k = 0; k < m.chains.size(); ++k) {
+    const gemmi::Chain& c = m.chains[k];
+    if (!opt.chain.empty() && c.name != opt.chain) continue;
+    named = true;
+    if (is_protein(c, format)) return k;
+  }
+  if (opt.chain.empty())
+    throw InputError(path, 0, "no protein chain in model " + m.name + " (chains: " +
+                                  list_names(names) + ")");
+  if (!named)
+    throw InputError(path, 0, "no chain \"" + opt.chain + "\" in model " + m.name +
+                                  " (chains: " + list_names(names) + ")");
+  throw InputError(path, 0, "chain " + opt.chain + " holds no protein");
+}
+
+}  // namespace
+
+Prepared prepare_structure(const std::string& path, const PrepOptions& opt) {
+  gemmi::Structure st = read_file(path);
+  gemmi::remove_empty_children(st);
+  const gemmi::Model& model = pick_model(st, path, opt);
+  const gemmi::CoorFormat format = st.input_format;
+  std::size_t ck = pick_chain(model, format, path, opt);
+  const std::string chain_name = model.chains[ck].name;
+
+  Prepared p;
+  p.source = path;
+  p.chain = chain_name;
+  p.ca_only = opt.ca_only;
+  PrepNotes& n = p.notes;
+  n.model = model.name;
+  n.other_models = int(st.models.size()) - 1;
+  for (const gemmi::Chain& c : model.chains)
+    if (c.name != chain_name &&
+        std::find(n.other_chains.begin(), n.other_chains.end(), c.name) == n.other_chains.end())
+      n.other_chains.push_back(c.name);
+
+  // Every part of the model with the chosen name: mmCIF files list a chain's waters and
+  // ligands apart from its polymer.
+  for (std::size_t k = 0; k < model.chains.size(); ++k) {
+    const gemmi::Chain& c = model.chains[k];
+    if (c.name != chain_name) continue;
+    const std::vector<bool> in = polymer_flags(c, format);
+    for (std::size_t j = 0; j < c.residues.size(); ++j) {
+      const gemmi::Residue& r = c.residues[j];
+      if (r.is_water()) {
+        ++n.waters;
+        continue;
+      }
+      if (k != ck || !in[j]) {
+        ++n.hetero[r.name];
+        continue;
+      }
+      const bool mse = r.name == "MSE";
+      const std::string name = mse ? "MET" : r.name;
+      const int type = residue_type(name);
+      if (type == 0)
+        throw InputError(path, 0, "residue " + label(r.name, c.name, r.seqid) +
+                                      " is not one of the 20 standard amino acids (only MSE is "
+                                      "converted, to MET)");
+      const ResidueTemplate& t = residue_template(type);
+      PrepResidue pr;
+      pr.res.name = name;
+      pr.res.type = type;
+      pr.chain = c.name;
+      pr.num = r.seqid.num.has_value() ? r.seqid.num.value : 0;
+      pr.icode = r.seqid.icode == '\0' ? ' ' : r.seqid.icode;
+      pr.input_name = r.name;
+      for (const gemmi::Atom& a : r.atoms) {
+        if (a.altloc != '\0' && a.altloc != 'A') {
+          ++n.altloc;
+          continue;
+        }
+        if (a.is_hydrogen()) {
+          ++n.hydrogens;
+          continue;
+        }
+        std::string an = a.name;
+        if (mse && an == "SE") an = "SD";
+        if (opt.ca_only && an != "CA") continue;
+        if (t.index(an) < 0 && an != "OXT") {
+          n.unknown_atoms.add(label(r.name, c.name, r.seqid) + ": " + a.name);
+          continue;
+        }
+        std::string name4 = heavy_name4(an);
+        if (pr.res.has(name4)) {
+          ++n.duplicates;
+          continue;
+        }
+        pr.res.atoms.emplace_back(name4, Vec3{float(a.pos.x), float(a.pos.y), float(a.pos.z)});
+        pr.pos.push_back({a.pos.x, a.pos.y, a.pos.z});
+        pr.b.push_back(a.b_iso);
+      }
+      if (pr.res.atoms.empty()) {
+        n.empty_residues.add(label(r.name, c.name, r.seqid));
+        continue;
+      }
+      n.mse += mse;
+      p.res.push_back(std::move(pr));
+    }
+  }
+  finish_prepared(p);
+  return p;
+}
+
+}  // namespace vorb::tools
