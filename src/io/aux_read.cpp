@@ -92,84 +92,79 @@ void store_check(const std::string& path, int m) {
   if (m > kMaxRest) throw CapacityError(path, "restraint rows", kMaxRest);
 }
 
-void read_dist(ModelState& s, std::istream& in, const std::string& path,
-               const std::string& name) {
-  s.ndist = 0;
+// Reads a restraint file: its count, then up to that many rows. read_row(lr, i, j) reads one
+// row's fields and returns the read status; keep() says whether the row passes its own filter;
+// store(m) writes row m of the table. Rows naming residues outside 1..nres are dropped and
+// counted. Returns the number of rows stored.
+template <class ReadRow, class Keep, class Store>
+int read_pairs(const ModelState& s, std::istream& in, const std::string& path,
+               const std::string& name, ReadRow read_row, Keep keep, Store store) {
   ffmt::ListReader lr(in, path);
   int n = 0;
-  if (!restraint_count(lr, n)) return;
+  if (!restraint_count(lr, n)) return 0;
   int m = 0, dropped = 0;
   for (int k = 1; k <= n; ++k) {
-    int i = 0, j = 0, skip = 0;
-    float d = 0.0f, tol = 0.0f;
-    ffmt::ReadStatus st = lr.read(i, j, skip, d, tol);
+    int i = 0, j = 0;
+    ffmt::ReadStatus st = read_row(lr, i, j);
     if (st == ffmt::ReadStatus::eof) ends_early(lr, "record " + std::to_string(k) + " is complete");
     if (st == ffmt::ReadStatus::error) break;
+    if (!keep()) continue;
     if (!in_chain(s, i, j)) {
       ++dropped;
       continue;
     }
     store_check(path, ++m);
-    s.rsd(m, 1) = i;
-    s.rsd(m, 2) = j;
-    s.drsd(m, 1) = d;
-    s.drsd(m, 2) = tol;
+    store(m, i, j);
   }
-  s.ndist = m;
   warn_dropped(name, dropped, s.nres);
+  return m;
+}
+
+void read_dist(ModelState& s, std::istream& in, const std::string& path,
+               const std::string& name) {
+  s.ndist = 0;
+  float d = 0.0f, tol = 0.0f;
+  s.ndist = read_pairs(
+      s, in, path, name,
+      [&](ffmt::ListReader& lr, int& i, int& j) {
+        int skip = 0;
+        return lr.read(i, j, skip, d, tol);
+      },
+      [] { return true; },
+      [&](int m, int i, int j) {
+        s.rsd(m, 1) = i;
+        s.rsd(m, 2) = j;
+        s.drsd(m, 1) = d;
+        s.drsd(m, 2) = tol;
+      });
 }
 
 void read_distl(ModelState& s, std::istream& in, const std::string& path,
                 const std::string& name) {
   s.ndistl = 0;
-  ffmt::ListReader lr(in, path);
-  int n = 0;
-  if (!restraint_count(lr, n)) return;
-  int m = 0, dropped = 0;
-  for (int k = 1; k <= n; ++k) {
-    int i = 0, j = 0;
-    float d = 0.0f;
-    ffmt::ReadStatus st = lr.read(i, j, d);
-    if (st == ffmt::ReadStatus::eof) ends_early(lr, "record " + std::to_string(k) + " is complete");
-    if (st == ffmt::ReadStatus::error) break;
-    if (!in_chain(s, i, j)) {
-      ++dropped;
-      continue;
-    }
-    store_check(path, ++m);
-    s.rsdl(m, 1) = i;
-    s.rsdl(m, 2) = j;
-    s.drsdl(m) = d;
-  }
-  s.ndistl = m;
-  warn_dropped(name, dropped, s.nres);
+  float d = 0.0f;
+  s.ndistl = read_pairs(
+      s, in, path, name, [&](ffmt::ListReader& lr, int& i, int& j) { return lr.read(i, j, d); },
+      [] { return true; },
+      [&](int m, int i, int j) {
+        s.rsdl(m, 1) = i;
+        s.rsdl(m, 2) = j;
+        s.drsdl(m) = d;
+      });
 }
 
 void read_comb(ModelState& s, std::istream& in, const std::string& path,
                const std::string& name, float cutoff) {
   s.ncomb = 0;
-  ffmt::ListReader lr(in, path);
-  int n = 0;
-  if (!restraint_count(lr, n)) return;
-  int m = 0, dropped = 0;
-  for (int k = 1; k <= n; ++k) {
-    int i = 0, j = 0;
-    float p = 0.0f;
-    ffmt::ReadStatus st = lr.read(i, j, p);
-    if (st == ffmt::ReadStatus::eof) ends_early(lr, "record " + std::to_string(k) + " is complete");
-    if (st == ffmt::ReadStatus::error) break;
-    if (!(p > cutoff)) continue;
-    if (!in_chain(s, i, j)) {
-      ++dropped;
-      continue;
-    }
-    store_check(path, ++m);
-    s.combsca(m, 1) = i;
-    s.combsca(m, 2) = j;
-    s.pcombca(m) = p;
-  }
-  s.ncomb = m;
-  warn_dropped(name, dropped, s.nres);
+  float p = 0.0f;
+  s.ncomb = read_pairs(
+      s, in, path, name, [&](ffmt::ListReader& lr, int& i, int& j) { return lr.read(i, j, p); },
+      [&] { return p > cutoff; },
+      [&](int m, int i, int j) {
+        s.combsca(m, 1) = i;
+        s.combsca(m, 2) = j;
+        s.pcombca(m) = p;
+      });
 }
 
 std::string join(const std::string& dir, const std::string& name) {
