@@ -29,7 +29,7 @@ inline Vec3 place(Vec3 a, Vec3 b, Vec3 c, float len, float ang, float tor) {
   return c + bc * d2.x + m * d2.y + n * d2.z;
 }
 
-struct ChainSpec {
+struct ChainShape {
   std::string seq;            // one-letter codes of G, A, P
   float phi = -57.0f, psi = -47.0f;  // helix by default
 };
@@ -45,28 +45,28 @@ inline void add_atom(ModelState& s, const char* name, int res, Vec3 p) {
 }
 
 // Fills the atom and residue tables of s with the chain; returns nothing, s.natom and s.nres set.
-inline void build_chain(ModelState& s, const ChainSpec& spec) {
+inline void build_chain(ModelState& s, const ChainShape& shape) {
   s.natom = 0;
-  s.nres = int(spec.seq.size());
+  s.nres = int(shape.seq.size());
   for (int i = 0; i <= kMaxAtoms; ++i) set_pos(s, i, {kMissing, kMissing, kMissing});
-  std::vector<Vec3> n(spec.seq.size() + 1), ca(n.size()), c(n.size());
+  std::vector<Vec3> n(shape.seq.size() + 1), ca(n.size()), c(n.size());
   n[1] = {100.0f, 100.0f, 100.0f};
   // Bond lengths and angles of the ideal distances the local relaxation holds.
   ca[1] = {101.43f, 100.0f, 100.0f};
   c[1] = place({100.0f, 101.0f, 100.0f}, n[1], ca[1], 1.49f, 107.0f, -60.0f);
   for (int r = 2; r <= s.nres; ++r) {
-    n[r] = place(n[r - 1], ca[r - 1], c[r - 1], 1.345f, 116.5f, spec.psi);
+    n[r] = place(n[r - 1], ca[r - 1], c[r - 1], 1.345f, 116.5f, shape.psi);
     ca[r] = place(ca[r - 1], c[r - 1], n[r], 1.43f, 119.9f, 180.0f);
-    c[r] = place(c[r - 1], n[r], ca[r], 1.49f, 107.0f, spec.phi);
+    c[r] = place(c[r - 1], n[r], ca[r], 1.49f, 107.0f, shape.phi);
   }
   for (int r = 1; r <= s.nres; ++r) {
-    s.ityp(r) = residue_type_1(spec.seq[std::size_t(r - 1)]);
+    s.ityp(r) = residue_type_1(shape.seq[std::size_t(r - 1)]);
     add_atom(s, " N  ", r, n[r]);
     add_atom(s, " CA ", r, ca[r]);
     s.ica(r) = s.natom;
     add_atom(s, " C  ", r, c[r]);
     const Vec3 o = r < s.nres ? place(n[r + 1], ca[r], c[r], 1.23f, 121.0f, 0.0f)
-                              : place(n[r], ca[r], c[r], 1.23f, 121.0f, spec.psi + 180.0f);
+                              : place(n[r], ca[r], c[r], 1.23f, 121.0f, shape.psi + 180.0f);
     add_atom(s, " O  ", r, o);
     const int t = s.ityp(r);
     if (t != kGly) {
@@ -78,7 +78,7 @@ inline void build_chain(ModelState& s, const ChainSpec& spec) {
         add_atom(s, " CD ", r, place(ca[r], cb, cg, 1.5f, 105.0f, -35.0f));
       }
     }
-    if (r == s.nres) add_atom(s, " OXT", r, place(n[r], ca[r], c[r], 1.23f, 118.0f, spec.psi));
+    if (r == s.nres) add_atom(s, " OXT", r, place(n[r], ca[r], c[r], 1.23f, 118.0f, shape.psi));
     if (t != kPro) {
       const Vec3 h = r > 1 ? place(c[r - 1], ca[r], n[r], 1.0f, 119.0f, 180.0f)
                            : place(c[r], ca[r], n[r], 1.0f, 109.0f, 60.0f);
