@@ -3,7 +3,7 @@
 # libFuzzer harnesses of fuzz/ with clang and runs each for SECONDS from the committed corpus.
 # New inputs go to build/fuzz/corpus/<harness> (the committed corpus is only read); a finding
 # stops the script and is saved as build/fuzz/findings/<harness>-crash-... (replay it with
-# build/release/fuzz/fuzz_<harness>_replay FILE).
+# build/release/fuzz/fuzz_<harness>_replay FILE). The seed is fixed so a session is repeatable.
 # Usage: scripts/fuzz.sh [SECONDS [HARNESS...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
