@@ -62,6 +62,17 @@ TEST(Cli, LongPathsAreNotCut) {
   test::RunResult r = test::run_vorb(dir.path(), "7 " + name);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.find("read pdb file err"), std::string::npos) << r.out;
+
+  // An output named after a 253-character input is 255 characters long, the longest name a
+  // directory entry holds: it is still written, and nothing else is left beside it.
+  std::string longest = sub + "/" + std::string(249, 'q') + ".pdb";
+  test::write_file(dir.file(longest), test::read_file(test::data_path("io/peptide.pdb")));
+  r = test::run_vorb(dir.path(), "1 " + longest);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / (longest + ".h")));
+  int entries = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path() / sub)) ++entries;
+  EXPECT_EQ(entries, 3);
 }
 
 }  // namespace
