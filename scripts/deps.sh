@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the benchmarks need, when missing.
 set -euo pipefail
-pkgs=(cmake g++ make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev time gnuplot-nox gemmi-dev
+pkgs=(cmake g++ make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev time gnuplot-nox gemmi gemmi-dev
       tao-pegtl-dev zlib1g-dev dssp snakemake valgrind)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -28,11 +28,18 @@ for h in "${harnesses[@]}"; do
   [ "$h" = run ] && max_len=65536
   mkdir -p "$build/corpus/$h"
   echo "== fuzz_$h for ${secs}s"
+  set +e  # the fuzzer's own status is checked below; grep may match nothing
   "$build/fuzz/fuzz_$h" -seed=1 -max_total_time="$secs" -max_len="$max_len" -timeout=20 \
     -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$top/$build/findings/$h-" \
-    "$top/$build/corpus/$h" "$top/fuzz/corpus/$h" 2>&1 | grep -E "^(Done [0-9]+ runs|==|stat::|SUMMARY)|ERROR|Test unit written" || true
+    "$top/$build/corpus/$h" "$top/fuzz/corpus/$h" 2>&1 | grep -E "^(Done [0-9]+ runs|==|stat::|SUMMARY)|ERROR|Test unit written"
+  status=${PIPESTATUS[0]}
+  set -e
   if ls "$build/findings/$h-"* >/dev/null 2>&1; then
     echo "fuzz_$h: finding saved in $build/findings" >&2
+    exit 1
+  fi
+  if [ "$status" -ne 0 ]; then
+    echo "fuzz_$h: the fuzzer ended with status $status" >&2
     exit 1
   fi
 done
