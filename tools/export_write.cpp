@@ -99,6 +99,8 @@ std::string export_text(const std::vector<ModelAtom>& atoms, const std::vector<M
     }
     st.entities.push_back(ent);
   }
+  // A model has no crystal: P 1 is named so that readers need not assume it.
+  st.spacegroup_hm = "P 1";
   st.info["_entry.id"] = title;
   st.info["_struct_keywords.pdbx_keywords"] = "COMPUTED MODEL";
   std::ostringstream os;
@@ -111,7 +113,7 @@ std::string export_text(const std::vector<ModelAtom>& atoms, const std::vector<M
       groups.entity_poly = true;
       groups.group_pdb = true;
       groups.cell = false;
-      groups.symmetry = false;
+      groups.symmetry = true;
       gemmi::cif::Document doc;
       doc.blocks.push_back(gemmi::make_mmcif_block(st, groups));
       add_poly_seq_scheme(st, doc.blocks.back());

@@ -28,7 +28,9 @@ constexpr const char* kUsage =
     "  INPUT, T   PDB or mmCIF files, optionally gzipped\n"
     "  --ca       keep only the C-alpha atoms of INPUT (complete a trace)\n"
     "  --workdir  run in DIR and keep its files (default: a temporary directory)\n"
-    "  OUT        .cif or .mmcif for mmCIF, PDB otherwise";
+    "  OUT        .cif or .mmcif for mmCIF, PDB otherwise\n"
+    "exit status: 0 with OUT written; 2 for rejected input; VORB's own status when it fails;\n"
+    "1 when VORB ends without writing a model (one of its stop messages)";
 
 bool known_mode(const std::string& m) {
   for (const char* k : {"1", "2", "23", "3", "31", "4"})

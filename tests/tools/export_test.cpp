@@ -64,8 +64,8 @@ bool have_mkdssp() { return std::system("command -v mkdssp >/dev/null 2>&1") == 
 
 // The models of a completion run (mode 23) and of a refinement (mode 3), exported as PDB and
 // mmCIF: gemmi reads them back with the original chain, numbers and insertion codes, the
-// atoms and coordinates of the model, and the standard assignment program reads them without
-// a message.
+// atoms and coordinates of the model, and gemmi's program and the standard assignment program
+// read them without a message.
 TEST(Export, ModelsReadBackWithTheOriginalNumbering) {
   TempDir d;
   write_renumbered_ubi(d.file("ubi.pdb"));
@@ -98,6 +98,11 @@ TEST(Export, ModelsReadBackWithTheOriginalNumbering) {
         }
       EXPECT_EQ(n, model.size());
 
+      if (std::system("command -v gemmi >/dev/null 2>&1") == 0) {
+        test::RunResult g = test::run_in(d.path(), "gemmi contents " + q(out));
+        EXPECT_EQ(g.status, 0) << g.err;
+        EXPECT_EQ(g.err, "");
+      }
       if (!have_mkdssp()) continue;
       test::RunResult k = test::run_in(d.path(), "mkdssp --output-format dssp " + q(out) + " out.dssp");
       EXPECT_EQ(k.status, 0) << k.err;
