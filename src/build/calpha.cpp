@@ -49,7 +49,9 @@ class CaBuilder {
       if (r.b == 1 && r.e == n_)
         reject("residues 1 to " + std::to_string(n_) +
                " all need a new C-alpha atom; no C-alpha atom is left to build from");
+    const std::vector<Run> found = runs_;
     widen();
+    settle(found);
     for (std::size_t g = 0; g < runs_.size(); ++g) {
       if (consumed(g)) continue;
       build(int(g) + 1, runs_[g]);
@@ -136,21 +138,36 @@ class CaBuilder {
 
   bool consumed(std::size_t g) const { return used_[g]; }
 
-  // A widened run can reach into a later run that is not built yet, whose missing C-alpha
-  // would then serve as the target. Such later runs are taken into this one.
-  void absorb_following(std::size_t g) {
-    Run& run = runs_[g];
-    while (run.e < n_ && x(run.e + 1) > kMissingTest) {
-      const int next = run.e + 1;
-      bool found = false;
-      for (std::size_t h = g + 1; h < runs_.size(); ++h) {
-        if (used_[h] || runs_[h].b > next || runs_[h].e < next) continue;
-        run.e = runs_[h].e;
-        used_[h] = true;
-        found = true;
-        break;
+  // Fixes the extent of every run before any is built. A widened run can end next to a residue
+  // of a later run that is not built yet: its missing C-alpha would be the target of a middle
+  // run, or the anchor of a run opened to the chain start. Such later runs are taken into this
+  // one. Runs are built in order, each making its residues present, which `missing` follows.
+  // A run that then spans the whole chain has no C-alpha atom to start from and is rejected
+  // before anything is built. `found` holds the runs as they were before widening.
+  void settle(const std::vector<Run>& found) {
+    std::vector<bool> missing(std::size_t(n_) + 2, false);
+    for (int r = 1; r <= n_; ++r) missing[std::size_t(r)] = x(r) > kMissingTest;
+    for (std::size_t g = 0; g < runs_.size(); ++g) {
+      if (used_[g]) continue;
+      Run& run = runs_[g];
+      while (run.e < n_ && missing[std::size_t(run.e) + 1]) {
+        const int next = run.e + 1;
+        bool taken = false;
+        for (std::size_t h = g + 1; h < runs_.size() && !taken; ++h) {
+          if (used_[h] || runs_[h].b > next || runs_[h].e < next) continue;
+          run.e = runs_[h].e;
+          used_[h] = true;
+          taken = true;
+        }
+        if (!taken) break;
       }
-      if (!found) break;
+      if (run.b == 1 && run.e == n_)
+        reject("residues " + std::to_string(found[g].b) + " to " + std::to_string(found[g].e) +
+               " lack a C-alpha atom and their neighbours are too far apart: widened, the gap "
+               "spans residues 1 to " +
+               std::to_string(n_) +
+               ", the whole chain, and no C-alpha atom is left to build from");
+      for (int t = run.b; t <= run.e; ++t) missing[std::size_t(t)] = false;
     }
   }
 
@@ -289,8 +306,7 @@ class CaBuilder {
     }
   }
 
-  void build(int g, Run& run) {
-    if (run.b > 1 && run.e < n_) absorb_following(std::size_t(g - 1));
+  void build(int g, const Run& run) {
     const int b = run.b, e = run.e;
     if (b == 1)
       build_start(g, e);

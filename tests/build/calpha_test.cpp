@@ -186,6 +186,53 @@ TEST(CaBuild, WidenedRunTakesInALaterGapItReaches) {
   for (int r = 1; r <= 12; ++r) EXPECT_LT(s->xx(s->ica(r)), 100.0f) << r;
 }
 
+TEST(CaBuild, RunOpenedToTheChainStartTakesInTheGapItReaches) {
+  // Residue 3 missing with its flanks 22 A apart widens two residues each way, to 1..5, so it
+  // is grown from residue 6, which is missing too: the run takes in that gap and grows from 7.
+  auto s = zigzag(12);
+  for (int r = 4; r <= 12; ++r) s->xx(s->ica(r)) += 16.0f;
+  drop(*s, 3);
+  drop(*s, 6);
+  const Vec3 old7 = ca(*s, 7);
+  EXPECT_EQ(build(*s), " CA build from 1 to 6 1\n");
+  expect_sound_trace(*s);
+  EXPECT_NEAR(dist(ca(*s, 6), old7), 3.8f, 1e-5f);
+  EXPECT_EQ(ca(*s, 7).x, old7.x);
+}
+
+TEST(CaBuild, RunWidenedOverTheWholeChainIsRejected) {
+  auto expect_rejected = [](ModelState& s, const std::string& what) {
+    const float x1 = s.xx(s.ica(1));
+    testing::internal::CaptureStdout();
+    try {
+      ca_build(s);
+      testing::internal::GetCapturedStdout();
+      FAIL() << "expected an input error";
+    } catch (const InputError& e) {
+      EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // no run was built first
+      EXPECT_EQ(std::string(e.what()), "model.pdb: " + what);
+    }
+    EXPECT_EQ(s.xx(s.ica(1)), x1);
+  };
+  // The widened run reaches both ends at once: 1..5 of 5 residues.
+  auto both = zigzag(5);
+  for (int r = 4; r <= 5; ++r) both->xx(both->ica(r)) += 16.0f;
+  drop(*both, 3);
+  expect_rejected(*both,
+                  "residues 3 to 3 lack a C-alpha atom and their neighbours are too far apart: "
+                  "widened, the gap spans residues 1 to 5, the whole chain, and no C-alpha atom "
+                  "is left to build from");
+
+  // Widened to the chain start, it takes in the gap at the chain end.
+  auto later = zigzag(8);
+  for (int r = 4; r <= 8; ++r) later->xx(later->ica(r)) += 16.0f;
+  for (int r : {3, 6, 7, 8}) drop(*later, r);
+  expect_rejected(*later,
+                  "residues 3 to 3 lack a C-alpha atom and their neighbours are too far apart: "
+                  "widened, the gap spans residues 1 to 8, the whole chain, and no C-alpha atom "
+                  "is left to build from");
+}
+
 TEST(CaBuild, ManyGapsAlongALongChain) {
   // Two missing residues in every five: 1200 missing residues, 600 runs.
   // Laid along y: presence is decided on x alone.
@@ -218,7 +265,14 @@ TEST(CaBuild, NothingToAnchorIsRejected) {
   auto span = zigzag(3);
   drop(*span, 1);
   drop(*span, 3);
-  EXPECT_THROW(build(*span), InputError);
+  try {
+    build(*span);
+    FAIL() << "expected an input error";
+  } catch (const InputError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "model.pdb: residues 1 to 3 all need a new C-alpha atom; no C-alpha atom is left "
+              "to build from");
+  }
 
   // Every C-alpha removed at breaks.
   auto apart = zigzag(3);

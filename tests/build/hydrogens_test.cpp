@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <sstream>
+#include <string>
 
 #include "analysis/model_builder.hpp"
 #include "geometry/torsion.hpp"
@@ -28,6 +31,31 @@ float bond_len(const ModelState& s, int a, int b) { return dist(pos(s, a), pos(s
 float ddiff(float a, float b) {
   float d = std::fmod(a - b + 540.0f, 360.0f) - 180.0f;
   return d;
+}
+
+// q turned about the axis through p along `axis` by theta radians (right-hand rule), worked
+// out in double precision independently of the program's rotation.
+Vec3 turn(Vec3 q, Vec3 p, Vec3 axis, double theta) {
+  const double l = norm(axis);
+  const double kx = axis.x / l, ky = axis.y / l, kz = axis.z / l;
+  const double vx = q.x - p.x, vy = q.y - p.y, vz = q.z - p.z;
+  const double c = std::cos(theta), s = std::sin(theta), kv = kx * vx + ky * vy + kz * vz;
+  return {float(p.x + vx * c + (ky * vz - kz * vy) * s + kx * kv * (1 - c)),
+          float(p.y + vy * c + (kz * vx - kx * vz) * s + ky * kv * (1 - c)),
+          float(p.z + vz * c + (kx * vy - ky * vx) * s + kz * kv * (1 - c))};
+}
+Vec3 unit(Vec3 v) { return v / norm(v); }
+
+// Runs hadd and returns what it printed.
+std::string hadd_output(ModelState& s) {
+  testing::internal::CaptureStdout();
+  hadd(s);
+  return testing::internal::GetCapturedStdout();
+}
+
+void expect_h(const ModelState& s, int h, Vec3 want, int flag, const char* what) {
+  EXPECT_LT(dist(pos(s, h), want), 1e-4f) << what << " " << s.atom(h, 1).str();
+  EXPECT_EQ(s.assrd(h), flag) << what << " " << s.atom(h, 1).str();
 }
 
 // GLY-ALA with every heavy atom placed and every hydrogen missing; the topology lists the
@@ -137,6 +165,17 @@ TEST(Hadd, GlycineAlphaPairFromTwoAveragedPasses) {
     EXPECT_EQ(s.assrd(x), 1);
   }
   EXPECT_GT(angle_deg(s, d.ha1, d.ca1, d.ha2), 95.0f);
+  // Each is the mean of K = N turned about CA -> C and C turned about CA -> N, both by 1.1
+  // times the bond angle in opposite senses, each at 0.95 b from CA.
+  const Vec3 p = pos(s, d.ca1), k = pos(s, d.n1), m = pos(s, d.c1);
+  const double th = 1.1 * 109.5 * 0.0174533;
+  const float b = 0.95f * 1.09f;
+  auto mean = [&](double sense) {
+    const Vec3 r1 = turn(k, p, m - p, sense * th), r2 = turn(m, p, k - p, -sense * th);
+    return (p + b * unit(r1 - p) + p + b * unit(r2 - p)) / 2.0f;
+  };
+  EXPECT_LT(dist(pos(s, d.ha2), mean(1.0)), 1e-4f);
+  EXPECT_LT(dist(pos(s, d.ha1), mean(-1.0)), 1e-4f);
 }
 
 TEST(Hadd, ACompleteModelIsLeftAsItIs) {
@@ -208,6 +247,236 @@ TEST(Hadd, HydrogenWithoutPlacedReferencesStaysMissing) {
   EXPECT_TRUE(s.missing(d.h));
   for (int x : {d.hb1, d.hb2, d.hb3}) EXPECT_TRUE(s.missing(x));
   EXPECT_EQ(s.xx(d.hb1), kMissing);
+}
+
+// Fallback positions. In each fixture the parent P sits at (10, 10, 10) and its first
+// placed partner K lies 6 A away, beyond every rule's window, so the fallback applies; where
+// it is taken depends on D, the distance from K to K's other heavy partner L.
+constexpr Vec3 kP{10.0f, 10.0f, 10.0f};
+const Vec3 kW = Vec3{1.0f, 2.0f, 2.0f} / 3.0f;  // a unit direction from K to L
+
+// Methyl carbon P with "1HB", "2HB", "3HB"; L is K's first partner at 1.25 A.
+struct Methyl {
+  std::unique_ptr<ModelState> s = test::make_state();
+  int k, l, h1, h2, h3;
+  explicit Methyl(float d) {
+    ModelBuilder b(*s);
+    b.residue("ALA");
+    const Vec3 kp = kP + Vec3{6.0f, 0.0f, 0.0f};
+    l = b.atom(" C  ", kp + d * kW);
+    k = b.atom(" CA ", kp);
+    const int p = b.atom(" CB ", kP);
+    h1 = b.atom("1HB ", kAbsent);
+    h2 = b.atom("2HB ", kAbsent);
+    h3 = b.atom("3HB ", kAbsent);
+    b.bond(k, l, 1.25f);
+    b.bond(p, k, 1.53f);
+    for (int h : {h1, h2, h3}) {
+      b.bond(h, p, 1.09f);
+      b.angle(k, p, h, 109.5f);
+    }
+    b.finish();
+  }
+};
+
+TEST(HaddFallback, MethylGroup) {
+  const float b = 0.95f * 1.09f;
+  {
+    // D inside 0.001..10: "3H" along L -> K at the bond length, flag 1; the others turned
+    // from it as usual.
+    Methyl m(1.5f);
+    EXPECT_EQ(hadd_output(*m.s), "");
+    expect_h(*m.s, m.h3, kP - b * kW, 1, "D 1.5");
+    for (int h : {m.h1, m.h2}) {
+      EXPECT_NEAR(dist(pos(*m.s, h), kP), b, 1e-4f);
+      EXPECT_EQ(m.s->assrd(h), 1);
+    }
+  }
+  // D = 200: "3H" at (K - L) / bond(K, 2) = 160 A from P; "2H" and "1H" miss their windows
+  // (100 and 10 A) and take the scaled offsets of "3H" in x and y, none in z, all flag 2.
+  Methyl far(200.0f);
+  hadd(*far.s);
+  const Vec3 off = -160.0f * kW;
+  expect_h(*far.s, far.h3, kP + off, 2, "D 200");
+  expect_h(*far.s, far.h2, kP + Vec3{-0.33380678f * off.x, 0.9426415f * off.y, 0.0f}, 2, "D 200");
+  expect_h(*far.s, far.h1, kP + Vec3{-0.33380678f * off.x, -0.9426415f * off.y, 0.0f}, 2,
+           "D 200");
+  // D = 30: "3H" 24 A from P; "2H" is within its 100 A window, "1H" is not.
+  Methyl mid(30.0f);
+  hadd(*mid.s);
+  const Vec3 off2 = -24.0f * kW;
+  expect_h(*mid.s, mid.h3, kP + off2, 2, "D 30");
+  EXPECT_NEAR(dist(pos(*mid.s, mid.h2), kP), b, 1e-4f);
+  EXPECT_EQ(mid.s->assrd(mid.h2), 1);
+  expect_h(*mid.s, mid.h1, kP + Vec3{-0.33380678f * off2.x, -0.9426415f * off2.y, 0.0f}, 2,
+           "D 30");
+}
+
+// Amide nitrogen P (ND2) on K = CG, whose heavy partners are CB and L = OD1.
+struct Amide {
+  std::unique_ptr<ModelState> s = test::make_state();
+  int h1, h2;
+  explicit Amide(float d) {
+    ModelBuilder b(*s);
+    b.residue("ASN");
+    const Vec3 kp = kP + Vec3{0.0f, 6.0f, 0.0f};
+    const int cb = b.atom(" CB ", kp + Vec3{1.5f, 0.0f, 0.0f});
+    const int k = b.atom(" CG ", kp);
+    const int l = b.atom(" OD1", kp + d * kW);
+    const int p = b.atom(" ND2", kP);
+    h1 = b.atom("1HD2", kAbsent);
+    h2 = b.atom("2HD2", kAbsent);
+    b.bond(k, cb, 1.52f);
+    b.bond(k, l, 1.23f);
+    b.bond(p, k, 1.33f);
+    for (int h : {h1, h2}) b.bond(h, p, 1.01f);
+    b.angle(k, p, h2, 120.0f);
+    b.finish();
+  }
+};
+
+// The message of the amide rule names hydrogen i - 1 with its new x and y.
+void expect_nh2_message(const std::string& out, const ModelState& s, int h) {
+  std::istringstream in(out);
+  std::string w1, w2, w3;
+  int i = 0;
+  float x = 0, y = 0;
+  in >> w1 >> w2 >> w3 >> i >> x >> y;
+  EXPECT_EQ(w1 + " " + w2 + " " + w3, "severa wrong NH2-2") << out;
+  EXPECT_EQ(i, h);
+  EXPECT_EQ(x, s.xx(h));
+  EXPECT_EQ(y, s.yy(h));
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+}
+
+TEST(HaddFallback, AmidePair) {
+  const float b = 1.01f;  // not shortened on a nitrogen
+  Amide near(1.23f);      // D inside 0.001..5: both along the K-L bond, i flagged
+  EXPECT_EQ(hadd_output(*near.s), "");
+  expect_h(*near.s, near.h2, kP - b * kW, 2, "D 1.23");
+  expect_h(*near.s, near.h1, kP + b * kW, 1, "D 1.23");
+
+  Amide mid(7.0f);  // D inside 10 but not 5: i as before, i - 1 at 0.6 (K - L) and a message
+  std::string out = hadd_output(*mid.s);
+  expect_h(*mid.s, mid.h2, kP - b * kW, 2, "D 7");
+  expect_h(*mid.s, mid.h1, kP - 4.2f * kW, 2, "D 7");
+  expect_nh2_message(out, *mid.s, mid.h1);
+
+  Amide far(12.0f);  // D beyond 10: both at 0.6 (K - L)
+  out = hadd_output(*far.s);
+  expect_h(*far.s, far.h2, kP - 7.2f * kW, 2, "D 12");
+  expect_h(*far.s, far.h1, kP - 7.2f * kW, 2, "D 12");
+  expect_nh2_message(out, *far.s, far.h1);
+}
+
+// Methylene carbon P (a glycine CA) with K = N and M = C both 6 A away, and L the previous
+// residue's C on K (K's first partner, 1.33 A). Both passes miss their windows.
+struct Methylene {
+  std::unique_ptr<ModelState> s = test::make_state();
+  int h1, h2;
+  static inline const Vec3 k{10.0f, 16.0f, 10.0f}, m{16.0f, 10.0f, 10.0f};
+  explicit Methylene(Vec3 lp) {
+    ModelBuilder b(*s);
+    b.residue("GLY");
+    const int l = b.atom(" C  ", lp);
+    const int kk = b.atom(" N  ", k);
+    const int p = b.atom(" CA ", kP);
+    const int mm = b.atom(" C  ", m);
+    h1 = b.atom("1HA ", kAbsent);
+    h2 = b.atom("2HA ", kAbsent);
+    b.bond(kk, l, 1.33f);
+    b.bond(p, kk, 1.458f);
+    b.bond(p, mm, 1.525f);
+    for (int h : {h1, h2}) {
+      b.bond(h, p, 1.09f);
+      b.angle(kk, p, h, 109.5f);
+    }
+    b.finish();
+  }
+};
+
+TEST(HaddFallback, MethylenePairTakesTheSecondPassAsItIs) {
+  const float b = 0.95f * 1.09f;
+  {
+    // D inside 0.001..10 in both passes: the second pass (K and M exchanged, D = |L - M|)
+    // writes i along M -> L and i - 1 along L -> M; the flags stay 1.
+    const Vec3 lp{10.0f, 17.33f, 10.0f};
+    Methylene c(lp);
+    EXPECT_EQ(hadd_output(*c.s), "");
+    expect_h(*c.s, c.h2, kP + b * unit(lp - c.m), 1, "both inside");
+    expect_h(*c.s, c.h1, kP + b * unit(c.m - lp), 1, "both inside");
+  }
+  // L 15 A from K on the line through M (6.5 A beyond it). The first pass falls back to
+  // (K - L) / bond(K, 2) for both, flag 2, with the message naming i and its x between the
+  // two; the second pass overwrites the positions and leaves the flags.
+  const Vec3 lp = Methylene::k + 15.0f * unit(Methylene::m - Methylene::k);
+  Methylene c(lp);
+  ModelState& s = *c.s;
+  testing::internal::CaptureStdout();
+  hadd(s);
+  const std::string out = testing::internal::GetCapturedStdout();
+  std::istringstream in(out);
+  std::string words[6];
+  int i = 0;
+  float x = 0;
+  for (std::string& w : words) in >> w;
+  in >> i >> x;
+  EXPECT_EQ(words[0] + words[1] + words[2] + words[3] + words[4] + words[5],
+            "neighbourbondpositionseverawrongCH2-2");
+  EXPECT_EQ(i, c.h2);
+  EXPECT_NEAR(x, (kP + (c.k - lp) / 1.33f).x, 1e-4f);
+  const float d2 = dist(lp, c.m);
+  expect_h(s, c.h2, kP + b * (lp - c.m) / d2, 2, "first pass outside");
+  expect_h(s, c.h1, kP + b * (c.m - lp) / d2, 2, "first pass outside");
+}
+
+TEST(HaddFallback, MethyleneWithTheSamePartnerListedTwice) {
+  // A topology that lists CA's N twice: the second reference is the first, 22 atoms from the
+  // parent, so "ip4 wrong!!!" is printed and the rule goes on (both hydrogens along CA -> N).
+  auto s = test::make_state();
+  ModelBuilder b(*s);
+  b.residue("GLY");
+  const int k = b.atom(" N  ", kP + Vec3{1.458f, 0.0f, 0.0f});
+  for (int j = 0; j < 21; ++j) b.atom(" CX ", kAbsent);
+  const int p = b.atom(" CA ", kP);
+  const int h1 = b.atom("1HA ", kAbsent), h2 = b.atom("2HA ", kAbsent);
+  b.bond(p, k, 1.458f);
+  b.bond(p, k, 1.458f);
+  for (int h : {h1, h2}) b.bond(h, p, 1.09f);
+  b.angle(k, p, h2, 109.5f);
+  b.finish();
+  EXPECT_EQ(hadd_output(*s), " ip4 wrong!!!\n");
+  for (int h : {h1, h2}) expect_h(*s, h, kP + Vec3{0.95f * 1.09f, 0.0f, 0.0f}, 1, "ip4");
+}
+
+TEST(HaddFallback, SingleHydrogens) {
+  // Centroid rule with P at the centroid of its three partners; bisector rule with P midway
+  // between its two; anti rule with K 6 A away. Each goes to P + (0.3, 0.6, 0.7), flag 2.
+  auto s = test::make_state();
+  ModelBuilder b(*s);
+  b.residue("SER");
+  const Vec3 p1 = kP, p2 = kP + Vec3{10.0f, 0.0f, 0.0f}, p3 = kP + Vec3{20.0f, 0.0f, 0.0f};
+  const int ca = b.atom(" CA ", p1);
+  const int n = b.atom(" N  ", p2);
+  const int og = b.atom(" OG ", p3);
+  const int cb = b.atom(" CB ", p3 + Vec3{6.0f, 0.0f, 0.0f});
+  const int l = b.atom(" C  ", p3 + Vec3{7.0f, 1.0f, 0.0f});
+  for (Vec3 d : {Vec3{1.5f, 0, 0}, Vec3{-0.75f, 1.299038f, 0}, Vec3{-0.75f, -1.299038f, 0}})
+    b.bond(ca, b.atom(" CX ", p1 + d), 1.5f);
+  for (float d : {1.4f, -1.4f}) b.bond(n, b.atom(" CX ", p2 + Vec3{d, 0, 0}), 1.4f);
+  b.bond(og, cb, 1.42f);
+  b.bond(cb, l, 1.5f);
+  const int ha = b.atom(" HA ", kAbsent), h = b.atom(" H  ", kAbsent), hg = b.atom(" HG ", kAbsent);
+  b.bond(ha, ca, 1.09f);
+  b.bond(h, n, 1.01f);
+  b.bond(hg, og, 0.96f);
+  b.angle(cb, og, hg, 109.5f);
+  b.finish();
+  EXPECT_EQ(hadd_output(*s), "");
+  const Vec3 off{0.3f, 0.6f, 0.7f};
+  expect_h(*s, ha, p1 + off, 2, "centroid");
+  expect_h(*s, h, p2 + off, 2, "bisector");
+  expect_h(*s, hg, p3 + off, 2, "anti");
 }
 
 // Residue 1 with a ring nitrogen carrying "1H", "2H" (an amino-terminal proline when named PRO).
@@ -301,6 +570,11 @@ TEST(Ad1h, HydroxylTurnsTowardOxygensOfOtherResiduesInModeOne) {
   const float before = dih_deg(*plain.s, plain.ca, plain.cb, plain.og, plain.hg);
   const float after = dih_deg(s, turned.ca, turned.cb, turned.og, turned.hg);
   EXPECT_NEAR(std::fabs(ddiff(after, before)), std::acos(c) * kToDeg, 0.05f);
+  // The turn is in the positive sense about the axis from the oxygen to its first partner.
+  const Vec3 axis = pos(s, turned.cb) - p;
+  const Vec3 want = turn(rule, p, axis, std::acos(double(c)));
+  EXPECT_LT(dist(pos(s, turned.hg), want), 1e-4f);
+  ASSERT_GT(dist(turn(rule, p, axis, -std::acos(double(c))), want), 0.2f);
   EXPECT_NEAR(bond_len(s, turned.og, turned.hg), 0.95f * 0.96f, 1e-4f);
   EXPECT_NEAR(angle_deg(s, turned.cb, turned.og, turned.hg), 109.5f, 0.05f);
   EXPECT_EQ(s.assrd(turned.hg), 1);

@@ -147,6 +147,69 @@ TEST(SdOpt1, SideChainIsPushedClearOfItsBackbone) {
   EXPECT_EQ(pos(*k.s, k.cb).x, cb.x);  // CB never moves
 }
 
+TEST(SdOpt1, LysineChainIsPushedClearOfItsOxygenAsAWhole) {
+  // CG 2.0 A from O, with CD, CE and NZ built on it all-trans at their topology bonds and
+  // angles, from a CB at bond length. Pushed 0.4 A straight away from O, the whole chain
+  // lands where every other rule is content: CG 2.4 from O, 3.0 from N and C.
+  auto s = make_chain("GKG");
+  const Vec3 n = at(*s, 2, " N  "), ca = at(*s, 2, " CA "), c = at(*s, 2, " C  "),
+             o = at(*s, 2, " O  ");
+  const int cb = atom_of(*s, 2, " CB "), cg = atom_of(*s, 2, " CG ");
+  for (int m = 46; m <= 90; ++m)
+    if (s->anga(m, 3) == cg) s->anga(m, 1) = 0;  // no CA-CB-CG angle: CB sits where it suits
+  const Vec3 t = trilaterate(c, 3.0, n, 3.0, o, 2.4, 1);
+  const Vec3 u = unit(t - o);
+  const Vec3 cbp = t + 1.52f * unit(cross(cross(u, ca - t), u));
+  set_pos(*s, cb, cbp);
+  const Vec3 cd = test::nerf(ca, cbp, t, 1.52f, 111.5f, 180.0f);
+  const Vec3 ce = test::nerf(cbp, t, cd, 1.52f, 111.5f, 180.0f);
+  const Vec3 nz = test::nerf(t, cd, ce, 1.49f, 111.7f, 180.0f);
+  const std::pair<const char*, Vec3> chain[] = {{" CG ", t}, {" CD ", cd}, {" CE ", ce}, {" NZ ", nz}};
+  for (auto [name, x] : chain) {
+    set_pos(*s, atom_of(*s, 2, name), x - 0.4f * u);
+    for (Vec3 q : {n, ca, c}) ASSERT_GT(dist(x - 0.4f * u, q), 2.4f) << name;
+    if (x.x != t.x) {
+      ASSERT_GT(dist(x, o), 2.4f) << name;
+    }
+  }
+  ASSERT_NEAR(dist(at(*s, 2, " CG "), o), 2.0f, 1e-4f);
+  sd_opt1(*s);
+  for (auto [name, x] : chain) EXPECT_LT(dist(at(*s, 2, name), x), 1e-4f) << name;
+  EXPECT_EQ(pos(*s, cb).x, cbp.x);
+  EXPECT_EQ(pos(*s, cb).z, cbp.z);
+}
+
+TEST(SdOpt1, ProlineGetsOnlyTheClearanceAndStretchedBondSteps) {
+  // CG on the CA -> CB line 1.15 times its bond from CB, CD beyond it: clear of the backbone,
+  // not stretched past 1.2, but CG is out of the distance classes and its bond off by more
+  // than 10 %, which steps 4 and 5 would correct in any other residue.
+  auto s = make_chain("GPG");
+  const Vec3 n = at(*s, 2, " N  "), ca = at(*s, 2, " CA "), c = at(*s, 2, " C  "),
+             o = at(*s, 2, " O  "), cb = at(*s, 2, " CB ");
+  const int cg = atom_of(*s, 2, " CG "), cd = atom_of(*s, 2, " CD ");
+  const Vec3 u = unit(cb - ca);
+  auto put = [&](float bond) {
+    set_pos(*s, cg, cb + bond * u);
+    set_pos(*s, cd, cb + (bond + 1.51f) * u);
+    for (int j : {cg, cd})
+      for (Vec3 q : {n, ca, c, o}) ASSERT_GT(dist(pos(*s, j), q), 2.4f);
+  };
+  put(1.15f * 1.50f);
+  const float d1 = dist(pos(*s, cg), c);
+  ASSERT_TRUE(d1 > 3.97f || (d1 > 3.28f && d1 < 3.58f)) << d1;
+  const Vec3 x = pos(*s, cg), y = pos(*s, cd);
+  sd_opt1(*s);
+  EXPECT_EQ(pos(*s, cg).x, x.x);
+  EXPECT_EQ(pos(*s, cg).y, x.y);
+  EXPECT_EQ(pos(*s, cd).z, y.z);
+
+  // Stretched to 1.27 times: pulled back to the bond length, CD carried along.
+  put(1.9f);
+  sd_opt1(*s);
+  EXPECT_LT(dist(pos(*s, cg), cb + 1.50f * u), 1e-4f);
+  EXPECT_LT(dist(pos(*s, cd), cb + 3.01f * u), 1e-4f);
+}
+
 TEST(SdOpt1, StretchedBondIsPulledBack) {
   Ser k(180.0f);
   const Vec3 end = pos(*k.s, k.og), cb = pos(*k.s, k.cb);

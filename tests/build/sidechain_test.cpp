@@ -223,6 +223,101 @@ TEST(HeavyAdd, RingTemplatesCompleteAPlacedCg) {
   }
 }
 
+// Frame of the ring templates of residue r: e = CG - CB and the unit normal of (C - N) x e.
+struct RingFrame {
+  Vec3 cg, e, n;
+};
+RingFrame ring_frame(const ModelState& s, int r) {
+  const Vec3 cg = at(s, r, " CG ");
+  const Vec3 e = cg - at(s, r, " CB ");
+  return {cg, e, unit(cross(at(s, r, " C  ") - at(s, r, " N  "), e))};
+}
+
+void expect_at(const ModelState& s, int r, const char* name, Vec3 want, int flag) {
+  EXPECT_LT(dist(at(s, r, name), want), 1e-4f) << s.resd(atom_of(s, r, name)).str() << name;
+  EXPECT_EQ(s.assrd(atom_of(s, r, name)), flag) << s.resd(atom_of(s, r, name)).str() << name;
+}
+
+TEST(HeavyAdd, ProlineRingFromANewCgClosesOnN) {
+  auto s = make_chain("GPG");
+  strip(*s, 2, false);
+  heavy_add(*s);
+  const Vec3 n = at(*s, 2, " N  "), ca = at(*s, 2, " CA "), cb = at(*s, 2, " CB "),
+             c = at(*s, 2, " C  ");
+  // CG goes where the chain rule points it (along C -> CA from CB), then is drawn along the
+  // line from N to 2.22 A from N; CD follows from the moved CG.
+  const Vec3 chain = cb + 1.50f * unit(ca - c);
+  const Vec3 cg = n + 2.22f * unit(chain - n);
+  expect_at(*s, 2, " CG ", cg, 1);
+  expect_at(*s, 2, " CD ", (cb + ca) / 2.0f + 1.618f * ((cg + n - ca - cb) / 2.0f), 1);
+  EXPECT_NEAR(dist(at(*s, 2, " CG "), n), 2.22f, 1e-4f);
+  EXPECT_NEAR(dist(at(*s, 2, " CD "), n), 1.47f, 0.3f);  // the ring closes on N
+}
+
+TEST(HeavyAdd, RingTemplatesPlaceEachAtomByItsCoefficients) {
+  // HIS from a freshly placed CG; a present ring atom is rewritten.
+  auto h = make_chain("GHG");
+  strip(*h, 2, false);
+  set_pos(*h, atom_of(*h, 2, " CE1"), {5.0f, 5.0f, 5.0f});
+  heavy_add(*h);
+  const RingFrame f = ring_frame(*h, 2);
+  EXPECT_LT(dist(f.cg, at(*h, 2, " CB ") + 1.50f * unit(at(*h, 2, " CA ") - at(*h, 2, " C  "))),
+            1e-4f);
+  expect_at(*h, 2, " ND1", f.cg + 1.19f * f.n + 0.6f * f.e, 1);
+  expect_at(*h, 2, " CD2", f.cg - 1.19f * f.n + 0.63f * f.e, 1);
+  expect_at(*h, 2, " CE1", f.cg + 0.688f * f.n + 1.35f * f.e, 1);
+  expect_at(*h, 2, " NE2", f.cg - 0.688f * f.n + 1.41f * f.e, 1);
+
+  // PHE and TYR with CG present and CD1 missing: the whole ring is rebuilt about the present
+  // CG, CZ and OH keeping their flags.
+  auto s = make_chain("GFYG");
+  for (int r : {2, 3}) {
+    set_missing(*s, atom_of(*s, r, " CD1"));
+    set_pos(*s, atom_of(*s, r, " CE2"), {5.0f, 5.0f, 5.0f});
+    s->assrd(atom_of(*s, r, " CZ ")) = 2;
+  }
+  s->assrd(atom_of(*s, 3, " OH ")) = 0;
+  const Vec3 cg2 = at(*s, 2, " CG ");
+  heavy_add(*s);
+  EXPECT_EQ(at(*s, 2, " CG ").x, cg2.x);
+  for (int r : {2, 3}) {
+    const RingFrame g = ring_frame(*s, r);
+    const Vec3 cz = g.cg + 1.788f * g.e, fz = cz - g.cg;
+    expect_at(*s, r, " CZ ", cz, 2);
+    expect_at(*s, r, " CD1", g.cg + 1.191f * g.n + 0.25f * fz, 1);
+    expect_at(*s, r, " CD2", g.cg - 1.191f * g.n + 0.25f * fz, 1);
+    expect_at(*s, r, " CE1", g.cg + 1.191f * g.n + 0.75f * fz, 1);
+    expect_at(*s, r, " CE2", g.cg - 1.191f * g.n + 0.75f * fz, 1);
+  }
+  const RingFrame y = ring_frame(*s, 3);
+  expect_at(*s, 3, " OH ", y.cg + 1.788f * y.e + 0.937f * y.e, 0);
+}
+
+TEST(HeavyAdd, DegenerateReferencesGiveTheInnerTerminalAndTrigonalFallbacks) {
+  // CB 0.0005 A from CA. CD (inner: P = CG, K = CB, L = CA) falls back to P + (K - L); CE is
+  // regular; NZ (terminal: P = CE, K = CD, L = CG, CD - CG as short) falls back to P + (P - K).
+  auto s = make_chain("GKG");
+  strip(*s, 2, false);
+  const Vec3 ca = at(*s, 2, " CA ");
+  set_pos(*s, atom_of(*s, 2, " CB "), ca + Vec3{0.0003f, 0.0004f, 0.0f});
+  heavy_add(*s);
+  const Vec3 cb = at(*s, 2, " CB "), cg = at(*s, 2, " CG ");
+  expect_at(*s, 2, " CD ", cg + (cb - ca), 2);
+  const Vec3 cd = at(*s, 2, " CD ");
+  expect_at(*s, 2, " CE ", cd + 1.52f * unit(cg - cb), 1);
+  const Vec3 ce = at(*s, 2, " CE ");
+  expect_at(*s, 2, " NZ ", ce + (ce - cd), 2);
+
+  // OD2 of an aspartate whose CG lies midway between CB and OD1: no direction away from their
+  // midpoint, so OD2 = CG + (CB - CA).
+  auto d = make_chain("GDG");
+  const Vec3 cbd = at(*d, 2, " CB "), cgd = at(*d, 2, " CG ");
+  set_pos(*d, atom_of(*d, 2, " OD1"), 2.0f * cgd - cbd);
+  set_missing(*d, atom_of(*d, 2, " OD2"));
+  heavy_add(*d);
+  expect_at(*d, 2, " OD2", cgd + (cbd - at(*d, 2, " CA ")), 2);
+}
+
 TEST(HeavyAdd, EveryResidueTypeIsCompletedWithSaneBonds) {
   const std::string all = "ARNDCQEGHILKMFPSTWYV";
   for (char c : all) {

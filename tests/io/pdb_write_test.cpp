@@ -5,6 +5,7 @@
 #include "io/pdb_read.hpp"
 #include "io/topology_read.hpp"
 #include "model/atom_table.hpp"
+#include "model/coords.hpp"
 #include "support/test_support.hpp"
 
 namespace vorb {
@@ -20,9 +21,10 @@ TEST(PdbWrite, AtomRecordColumns) {
 struct Peptide : ::testing::Test {
   test::TempDir dir;
   std::unique_ptr<ModelState> s = test::make_state();
-  void load(const char* mode) {
+  void load(const char* mode,
+            const std::string& text = test::read_file(test::data_path("io/peptide.pdb"))) {
     s->mode = Name4::from(mode);
-    test::write_file(dir.file("p.pdb"), test::read_file(test::data_path("io/peptide.pdb")));
+    test::write_file(dir.file("p.pdb"), text);
     s->pdbfile = dir.file("p.pdb");
     read_structure(*s);
     read_topology(*s, test::data_path("io/peptide.Hdd"));
@@ -67,6 +69,27 @@ TEST_F(Peptide, HydrogenOutputKeepsInputColumnsInTopologyOrder) {
   EXPECT_NE(t.find("ATOM      0  H   ALA     2       4.800   2.500   2.900  0\nTER\n"),
             std::string::npos)
       << t;
+}
+
+TEST_F(Peptide, HydrogenBeforeAnyPlacedInputAtomTakesTheLastInputResidueNumber) {
+  // The file numbers its residues 7 and 8 (the record after TER, residue 9, is not read).
+  std::string t = test::read_file(test::data_path("io/peptide.pdb"));
+  for (const char* from : {"A   1 ", "A   2 "}) {
+    const std::string to = std::string("A   ") + (from[4] == '1' ? "7 " : "8 ");
+    for (std::size_t at = t.find(from); at != std::string::npos; at = t.find(from, at))
+      t.replace(at, to.size(), to);
+  }
+  load("1", t);
+  ASSERT_EQ(s->ress(16), 2);  // renumbered in the model
+  for (int i = 1; i <= 4; ++i) set_missing(*s, i);  // GLY's heavy atoms are not written
+  s->xx(5) = 1.0f, s->yy(5) = 2.0f, s->zz(5) = 3.0f;
+  s->assrd(5) = 1;
+  write_hydrogen_output(*s);
+  const std::string out = test::read_file(s->pdbfile + ".h");
+  EXPECT_EQ(out.substr(0, out.find('\n')),
+            "ATOM      0 1H   GLY     8       1.000   2.000   3.000  1");
+  EXPECT_NE(out.find("ATOM      5  N   ALA A   8       4.300   3.400   3.000\n"), std::string::npos)
+      << out;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "io/pdb_read.hpp"
 #include "model/atom_table.hpp"
 #include "model/errors.hpp"
@@ -47,6 +49,21 @@ TEST(Topology, ReadsAHandWrittenPeptideFieldByField) {
   EXPECT_FLOAT_EQ(s->hbpot(2, 4), 0.41f);
   EXPECT_FLOAT_EQ(s->ramah(421), 420 / 10000.0f);
   EXPECT_FLOAT_EQ(s->ramae(1369), 1368 / 20000.0f);
+}
+
+TEST(Topology, ResidueOutsideTheTwentyHasTypeZero) {
+  std::string t = test::read_file(test::data_path("io/peptide.Hdd"));
+  for (std::size_t at = t.find("ALA"); at != std::string::npos; at = t.find("ALA", at))
+    t.replace(at, 3, "MSE");
+  auto s = test::make_state();
+  s->mode = Name4::from("5");
+  std::istringstream in(t);
+  read_topology_stream(*s, in, "Hdd");
+  EXPECT_EQ(s->nres, 2);
+  EXPECT_EQ(s->ica(2), 11);
+  EXPECT_EQ(s->ityp(1), 1);
+  EXPECT_EQ(s->ityp(2), 0);
+  EXPECT_TRUE(s->resd2(11) == "MSE");
 }
 
 TEST(Topology, ModesSevenAndOneReadLess) {

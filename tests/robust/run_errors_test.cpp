@@ -2,6 +2,8 @@
 // files, and the outputs.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "robust/robust_support.hpp"
 
 namespace vorb::test {
@@ -54,6 +56,37 @@ TEST(BadBuild, ChainsTooShortOrWithoutCalphaAreRejected) {
                  "some)");
   expect_refused(w2, w2.run("31 noca.pdb " + kLibrary), 2,
                  "noca.pdb: every C-alpha atom is missing; nothing to build from");
+}
+
+TEST(BadBuild, CalphaGapOverTheWholeChainIsRejectedInModeThirtyOne) {
+  // C-alpha atoms 1, 3 and 5 missing: the gaps merge into one over residues 1..5.
+  Penta wd;
+  std::string gaps = penta_pdb();
+  for (int r : {1, 3, 5}) gaps = without(gaps, " CA ", r);
+  wd.put("gaps.pdb", gaps);
+  RunResult r = wd.run("31 gaps.pdb " + kLibrary);
+  expect_refused(wd, r, 2,
+                 "gaps.pdb: residues 1 to 5 all need a new C-alpha atom; no C-alpha atom is left "
+                 "to build from");
+  EXPECT_EQ(r.out, "");
+
+  // C-alpha 3 missing with residues 4 and 5 moved 21 A away: the gap widens over the chain.
+  std::string far;
+  for (std::string l : lines_of(without(penta_pdb(), " CA ", 3))) {
+    if (l.rfind("ATOM", 0) == 0 && std::stoi(l.substr(22, 4)) >= 4) {
+      char x[16];
+      std::snprintf(x, sizeof x, "%8.3f", std::stod(l.substr(30, 8)) + 21.0);
+      l.replace(30, 8, x);
+    }
+    far += l + '\n';
+  }
+  wd.put("far.pdb", far);
+  r = wd.run("31 far.pdb " + kLibrary);
+  expect_refused(wd, r, 2,
+                 "far.pdb: residues 3 to 3 lack a C-alpha atom and their neighbours are too far "
+                 "apart: widened, the gap spans residues 1 to 5, the whole chain, and no C-alpha "
+                 "atom is left to build from");
+  EXPECT_EQ(r.out, "");
 }
 
 TEST(BadBuild, ResiduesWithoutCalphaAreCountedAndTheModelIsWritten) {
