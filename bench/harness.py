@@ -1,12 +1,19 @@
 #!/usr/bin/env python3
 """Accuracy, speed and memory benchmark of VORB against native structures.
 
-For each native structure: makes its C-alpha trace and topology, runs the modes asked for
-(23: completion of the trace; 8 then 3: refinement of the trace with seq.dat from the native;
-1: hydrogens of the native without its hydrogens; 5: hydrogen-bond listing of the native), each
+For each native structure: makes its C-alpha trace and topology, runs the modes asked for, each
 in its own working directory under /usr/bin/time -v, and scores every model against the native
-with `vorb-tools score`. A step whose tool is missing or fails is recorded as failed and the
-rest goes on. Raw rows go to runs.tsv and scores.tsv; report.py turns them into REPORT.md.
+with `vorb-tools score`:
+  23  completion of the trace;            2   backbone rebuilding on the fixed trace;
+  8   secondary structure of the native, whose seq0.dat is the seq.dat of the refinements;
+  3   refinement of the trace without a template;
+  3t  the same with the native's C-alpha trace as template;
+  4   refinement with the raised template weight, the trace as template;
+  31  refinement of the trace with 5 % of its C-alpha atoms removed in two gaps;
+  1   hydrogens of the native without its hydrogens;  5  hydrogen-bond listing of the native;
+  66  restraint file of the native;  6  the same with the file of 66 as PRHB;  7  torsions.
+A step whose tool is missing or fails is recorded as failed and the rest goes on. Raw rows go
+to runs.tsv and scores.tsv; report.py turns them into REPORT.md.
 """
 
 import argparse
@@ -31,14 +38,16 @@ import pdbutil  # noqa: E402
 import report  # noqa: E402
 
 ROOT = Path(__file__).resolve().parent.parent
-MODES = ("23", "3", "1", "5")
+MODES = ("23", "2", "3", "3t", "4", "31", "1", "5", "66", "6", "7")
+# Modes that need seq.dat from mode 8 of the native.
+NEED_SEQ = ("3", "3t", "4", "31", "66", "6")
 
 RUN_COLS = ["protein", "residues", "synthetic", "step", "status", "wall_s", "cpu_s", "user_s",
             "sys_s", "peak_kb", "note"]
 SCORE_COLS = ["protein", "residues", "breaks", "step", "model", "status", "matched", "bb_rmsd",
               "sc_rmsd", "chi1", "heavy_missing", "ca_clashes", "ca_breaks", "heavy_clashes",
               "hb_recovered", "ca_rmsd_trans", "ca_rmsd_sup", "bb_rmsd_own", "hb_recovered_own",
-              "hb_model_own", "hb_native_own", "pairs25", "pairs30", "extra"]
+              "hb_model_own", "hb_native_own", "pairs25", "pairs30", "pairs25_bb", "extra"]
 
 
 # ---- selection of the native structures -------------------------------------------------------
@@ -283,14 +292,19 @@ def score_model(tools, native, model, cwd, name, trace, hdd, timeout):
             counts = None
         if counts:
             row["pairs25"], row["pairs30"] = str(counts[2.5]), str(counts[3.0])
+            row["pairs25_bb"] = str(counts[("backbone", 2.5)])
     return row
 
 
 # Models scored per step: (job directory, model file, compared with the trace, topology).
 MODELS = {
     "23": ("m23", "trace.pdb.h", True, "Hdd.trace"),
+    "2": ("m2", "trace.pdb.h", True, "Hdd.trace"),
     "3": ("m3", "trace.pdb.h", True, "Hdd.trace"),
     "3-fix": ("m3", "trace.pdb.fix", True, "Hdd.trace"),
+    "3t": ("m3t", "trace.pdb.h", True, "Hdd.trace"),
+    "4": ("m4", "trace.pdb.h", True, "Hdd.trace"),
+    "31": ("m31", "trace_gaps.pdb.h", True, "Hdd.trace"),
     "1": ("m1", "native_noh.pdb.h", False, "Hdd.native"),
 }
 
@@ -319,7 +333,7 @@ def rescore(opt):
     tools = str(opt.bin / "vorb-tools")
     rows = []
     for r in runs:
-        if r["status"] != "ok" or r.get("synthetic") == "1" or r["step"] not in ("23", "3", "1"):
+        if r["status"] != "ok" or r.get("synthetic") == "1" or r["step"] not in MODELS:
             continue
         work = opt.work / r["protein"]
         breaks = trace_breaks(work / "prep" / "trace.pdb")
@@ -376,7 +390,7 @@ def bench_protein(prot, opt, runs, scores):
                                      opt.timeout, ["Hdd.trace"]))
     else:
         skipped("hdd-trace", "no trace")
-    need_native = any(m in opt.modes for m in ("3", "1", "5"))
+    need_native = any(m in opt.modes for m in NEED_SEQ + ("1", "5", "7"))
     hdd_native, native_r, noh = prep / "Hdd.native", prep / "native_r.pdb", prep / "native_noh.pdb"
     if need_native:
         row = run_step([tools, "hdd", native, "-o", hdd_native, "--renumbered", native_r], prep,
@@ -395,7 +409,7 @@ def bench_protein(prot, opt, runs, scores):
     breaks = trace_breaks(trace)
 
     def job_dir(step, hdd, files):
-        d = work / ("m" + step)
+        d = work / ("m" + step.replace("-", ""))
         d.mkdir()
         shutil.copyfile(hdd, d / "Hdd")
         for src, dst in files:
@@ -411,50 +425,71 @@ def bench_protein(prot, opt, runs, scores):
 
     trace_ready = state.get("ca-trace") and state.get("hdd-trace")
     native_ready = state.get("hdd-native")
+
+    def build(step, mode, structure, outputs, seq=None, template=None):
+        """A building or refinement run on the trace (or its gapped copy)."""
+        if not trace_ready:
+            skipped(step, "no trace or topology")
+            return
+        files = [(prep / structure, structure)] + ([(seq, "seq.dat")] if seq else [])
+        d = job_dir(step, hdd_trace, files)
+        row = run_repeated([vorb, mode, structure, lib] + ([template] if template else []), d,
+                           "vorb", opt.timeout, outputs, opt.repeat)
+        if step in NEED_SEQ and seq is None and row["status"] == "ok":
+            row["note"] = "; ".join(x for x in ("ran without seq.dat", row["note"]) if x)
+        record(step, row)
+        score(step)
+
+    def analyse(step, mode, structure, outputs, extra=()):
+        """An analysis run on the native (renumbered, or without its hydrogens)."""
+        if not native_ready:
+            skipped(step, "no native topology")
+            return None
+        d = job_dir(step, hdd_native, [(prep / structure, structure)] + list(extra))
+        record(step, run_repeated([vorb, mode, structure], d, "vorb", opt.timeout, outputs,
+                                  opt.repeat))
+        return d
+
     if "23" in opt.modes:
-        if trace_ready:
-            d = job_dir("23", hdd_trace, [(trace, "trace.pdb")])
-            record("23", run_repeated([vorb, "23", "trace.pdb", lib], d, "vorb", opt.timeout,
-                                      ["trace.pdb.h"], opt.repeat))
-            score("23")
-        else:
-            skipped("23", "no trace or topology")
+        build("23", "23", "trace.pdb", ["trace.pdb.h"])
+    if "2" in opt.modes:
+        build("2", "2", "trace.pdb", ["trace.pdb.h"])
+    seq = None
+    if any(m in opt.modes for m in NEED_SEQ):
+        d = analyse("8", "8", "native_r.pdb", ["seq0.dat", "chi1"])
+        if d is not None and state.get("8"):
+            seq = d / "seq0.dat"
+    refined = ["trace.pdb.h", "trace.pdb.fix"]
     if "3" in opt.modes:
-        seq = None
-        if native_ready:
-            d = job_dir("8", hdd_native, [(native_r, "native_r.pdb")])
-            if record("8", run_repeated([vorb, "8", "native_r.pdb"], d, "vorb", opt.timeout,
-                                        ["seq0.dat", "chi1"], opt.repeat)):
-                seq = d / "seq0.dat"
-        else:
-            skipped("8", "no native topology")
+        build("3", "3", "trace.pdb", refined, seq)
+        score("3-fix")
+    if "3t" in opt.modes:
+        # The refinement's intended use: the native's own C-alpha trace as template.
+        build("3t", "3", "trace.pdb", refined, seq, "trace.pdb")
+    if "4" in opt.modes:
+        build("4", "4", "trace.pdb", refined, seq, "trace.pdb")
+    if "31" in opt.modes:
         if trace_ready:
-            d = job_dir("3", hdd_trace, [(trace, "trace.pdb")] + ([(seq, "seq.dat")] if seq
-                                                                   else []))
-            row = run_repeated([vorb, "3", "trace.pdb", lib], d, "vorb", opt.timeout,
-                               ["trace.pdb.h", "trace.pdb.fix"], opt.repeat)
-            if seq is None and row["status"] == "ok":
-                row["note"] = "; ".join(x for x in ("ran without seq.dat", row["note"]) if x)
-            record("3", row)
-            score("3")
-            score("3-fix")
-        else:
-            skipped("3", "no trace or topology")
+            pdbutil.gapped_trace(trace, prep / "trace_gaps.pdb")
+        build("31", "31", "trace_gaps.pdb", ["trace_gaps.pdb.h", "trace_gaps.pdb.fix"], seq)
     if "1" in opt.modes:
-        if native_ready:
-            d = job_dir("1", hdd_native, [(noh, "native_noh.pdb")])
-            record("1", run_repeated([vorb, "1", "native_noh.pdb"], d, "vorb", opt.timeout,
-                                     ["native_noh.pdb.h"], opt.repeat))
+        if analyse("1", "1", "native_noh.pdb", ["native_noh.pdb.h"]) is not None:
             score("1")
-        else:
-            skipped("1", "no native topology")
     if "5" in opt.modes:
-        if native_ready:
-            d = job_dir("5", hdd_native, [(noh, "native_noh.pdb")])
-            record("5", run_repeated([vorb, "5", "native_noh.pdb"], d, "vorb", opt.timeout,
-                                     ["chi1"], opt.repeat))
-        else:
-            skipped("5", "no native topology")
+        analyse("5", "5", "native_noh.pdb", ["chi1"])
+    seq_file = [(seq, "seq.dat")] if seq else []
+    prhb = None
+    if "66" in opt.modes:
+        d = analyse("66", "66", "native_noh.pdb", ["PRHB2"], seq_file)
+        if d is not None and state.get("66"):
+            prhb = d / "PRHB2"
+    if "6" in opt.modes:
+        analyse("6", "6", "native_noh.pdb", ["PRHB2"],
+                seq_file + ([(prhb, "PRHB")] if prhb else []))
+        if prhb is None and state.get("6"):
+            runs[-1]["note"] = "; ".join(x for x in ("ran without PRHB", runs[-1]["note"]) if x)
+    if "7" in opt.modes:
+        analyse("7", "7", "native_r.pdb", ["chi1"])
 
 
 # ---- the whole run ----------------------------------------------------------------------------
@@ -495,7 +530,8 @@ def parse_args(argv):
     p = argparse.ArgumentParser(prog="bench/run.sh", description=__doc__.splitlines()[0])
     p.add_argument("dir", nargs="?", help="directory of native *.pdb files (default: the "
                    "held-out part of the shared training set)")
-    p.add_argument("--modes", default=",".join(MODES), help="modes to run (default 23,3,1,5)")
+    p.add_argument("--modes", default=",".join(MODES), help="modes to run (default all: %s; "
+                   "3t is mode 3 with the native's C-alpha trace as template)" % ",".join(MODES))
     p.add_argument("--jobs", type=int, default=1, help="proteins run at once (default 1; more "
                    "makes the timings noisier)")
     p.add_argument("--limit", type=int, default=0, help="only the first K structures by name")
@@ -579,6 +615,7 @@ def main(argv):
     if not prots:
         sys.exit("no structures selected")
     opt.work.mkdir(parents=True, exist_ok=True)
+    started = time.perf_counter()
     synthetic = [] if opt.quick else add_synthetic(prots, opt)
     everything = prots + synthetic
     meta = {
@@ -619,7 +656,7 @@ def main(argv):
                 rf.flush()
                 sf.flush()
                 summary = " ".join("%s:%s" % (r["step"], r["status"]) for r in runs
-                                   if r["step"] in ("23", "8", "3", "1", "5", "harness"))
+                                   if r["step"] in MODES + ("8", "harness"))
                 print("%-14s %5d  %s" % (p.name, p.residues, summary), flush=True)
 
         # The longest chains first, so that a parallel run does not end waiting on them.
@@ -631,6 +668,7 @@ def main(argv):
             for p in order:
                 one(p)
     meta["finished"] = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")
+    meta["elapsed_min"] = "%.1f" % ((time.perf_counter() - started) / 60.0)
     meta["load_end"] = "%.2f" % os.getloadavg()[0]
     meta_json.write_text(json.dumps(meta, indent=1) + "\n")
     path = report.write_report(opt.out)

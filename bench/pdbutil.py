@@ -344,10 +344,14 @@ def _within(adj, start, depth):
     return seen
 
 
+BACKBONE = (" N  ", " CA ", " C  ", " O  ", " OXT")
+
+
 def close_heavy_pairs(model_path, hdd_path, cutoffs=(2.5, 3.0)):
     """Heavy-atom pairs of a model closer than each cutoff and more than three bonds apart in
-    the topology's covalent graph (disulfide SG pairs excluded). Returns {cutoff: count}, or
-    None when the model's atoms cannot be matched to the topology."""
+    the topology's covalent graph (disulfide SG pairs excluded). Returns {cutoff: count,
+    ("backbone", cutoff): count of those pairs with both atoms in the backbone (N, CA, C, O,
+    OXT)}, or None when the model's atoms cannot be matched to the topology."""
     hatoms, adj = read_hdd(hdd_path)
     index = {}
     for i in range(1, len(hatoms)):
@@ -379,6 +383,7 @@ def close_heavy_pairs(model_path, hdd_path, cutoffs=(2.5, 3.0)):
     for k, a in enumerate(model):
         cell.setdefault((int(a.x // top), int(a.y // top), int(a.z // top)), []).append(k)
     counts = {c: 0 for c in cutoffs}
+    counts.update({("backbone", c): 0 for c in cutoffs})
     near = {}
     for k, a in enumerate(model):
         cx, cy, cz = int(a.x // top), int(a.y // top), int(a.z // top)
@@ -400,10 +405,30 @@ def close_heavy_pairs(model_path, hdd_path, cutoffs=(2.5, 3.0)):
                                 continue
                         if a.name == " SG " and b.name == " SG ":
                             continue
+                        both_bb = a.name in BACKBONE and b.name in BACKBONE
                         for c in cutoffs:
                             if d < c:
                                 counts[c] += 1
+                                if both_bb:
+                                    counts[("backbone", c)] += 1
     return counts
+
+
+def gapped_trace(src, dst, frac=0.05):
+    """Copies the ATOM lines of a C-alpha trace without two runs of residues, about frac of the
+    chain in all (at least two), starting a third and two thirds of the way along; returns the
+    number of residues removed."""
+    with open(src, encoding="latin-1") as f:
+        lines = [line.rstrip("\r\n") for line in f if line.startswith("ATOM")]
+    n = len(lines)
+    k = max(2, round(frac * n))
+    g1, g2 = k // 2, k - k // 2
+    s1, s2 = n // 3, (2 * n) // 3
+    drop = set(range(s1, s1 + g1)) | set(range(s2, s2 + g2))
+    with open(dst, "w") as f:
+        f.write("".join(line + "\n" for i, line in enumerate(lines) if i not in drop))
+        f.write("TER\nEND\n")
+    return len(drop)
 
 
 # ---- synthetic long chain ---------------------------------------------------------------------

@@ -41,6 +41,31 @@ std::string gamma_of(int type) {
   }
 }
 
+// The name an atom takes when the residue's symmetric groups are named the other way round:
+// the two carboxyl oxygens of ASP and GLU, the two terminal nitrogens of ARG and the ring
+// pairs of PHE and TYR (both pairs together, as a ring flip exchanges them). Other names and
+// residues map to themselves.
+std::string swapped_name(int type, const std::string& name4) {
+  static const std::pair<const char*, const char*> asp[] = {{" OD1", " OD2"}};
+  static const std::pair<const char*, const char*> glu[] = {{" OE1", " OE2"}};
+  static const std::pair<const char*, const char*> arg[] = {{" NH1", " NH2"}};
+  static const std::pair<const char*, const char*> ring[] = {{" CD1", " CD2"}, {" CE1", " CE2"}};
+  auto map = [&](auto& pairs) {
+    for (const auto& [a, b] : pairs) {
+      if (name4 == a) return std::string(b);
+      if (name4 == b) return std::string(a);
+    }
+    return name4;
+  };
+  switch (type) {
+    case kAsp: return map(asp);
+    case kGlu: return map(glu);
+    case kArg: return map(arg);
+    case kPhe: case kTyr: return map(ring);
+    default: return name4;
+  }
+}
+
 void ca_geometry(const Chain& c, int& clashes, int& breaks) {
   clashes = breaks = 0;
   std::vector<std::pair<int, Vec3>> ca;  // residue position, C-alpha
@@ -173,21 +198,38 @@ Score score(const Chain& native, const Chain& model) {
 
   double sb = 0, ss = 0;
   for (auto [n, m] : pairs) {
+    // Side-chain deviation of the residue as named and with its symmetric groups swapped;
+    // the smaller counts when both compare the same number of atoms.
+    double as_named = 0, as_other = 0;
+    int n_named = 0, n_other = 0;
     for (const auto& [name, p] : n->atoms) {
       if (!heavy(name) || name == " OXT") continue;
       const Vec3* q = m->find(name);
-      if (!q) continue;
-      const float d = dist(*q - t, p);
-      if (name == " CA ") {
-        s.ca_deviation = std::max(s.ca_deviation, d);
-      } else if (backbone(name)) {
-        sb += double(d) * d;
-        ++s.n_backbone;
-      } else {
-        ss += double(d) * d;
-        ++s.n_sidechain;
+      const float d = q ? dist(*q - t, p) : 0.0f;
+      if (backbone(name)) {
+        if (!q) continue;
+        if (name == " CA ") {
+          s.ca_deviation = std::max(s.ca_deviation, d);
+        } else {
+          sb += double(d) * d;
+          ++s.n_backbone;
+        }
+        continue;
+      }
+      if (q) {
+        as_named += double(d) * d;
+        ++n_named;
+      }
+      if (const Vec3* r = m->find(swapped_name(n->type, name))) {
+        const float e = dist(*r - t, p);
+        as_other += double(e) * e;
+        ++n_other;
       }
     }
+    const bool swap = n_other == n_named && as_other < as_named;
+    ss += swap ? as_other : as_named;
+    s.n_sidechain += n_named;
+    if (swap) ++s.n_swapped;
     const std::string g = gamma_of(n->type);
     const char* chi[] = {" N  ", " CA ", " CB "};
     auto chi1 = [&](const Residue& r, float& out) {
@@ -243,6 +285,7 @@ std::string format_score(const Score& s) {
   count("backbone_atoms_compared", s.n_backbone);
   line("rmsd_sidechain", num(s.rmsd_sidechain));
   count("sidechain_atoms_compared", s.n_sidechain);
+  count("sidechain_residues_named_the_other_way", s.n_swapped);
   line("chi1_within_40", frac(s.chi1_within, s.chi1_residues));
   count("chi_residues_compared", s.chi1_residues);
   count("heavy_atoms_missing", s.heavy_missing);
@@ -257,9 +300,22 @@ std::string format_score(const Score& s) {
   return o;
 }
 
+constexpr const char* kUsage = "usage: vorb-tools score NATIVE.pdb MODEL.pdb";
+constexpr const char* kHelp =
+    "Compares model residue r with the native's r-th residue (file order) when their names\n"
+    "agree, after removing the mean C-alpha offset (no superposition). The side-chain RMSD\n"
+    "takes, per residue, the smaller deviation of the two namings of symmetric atoms: ASP\n"
+    "OD1/OD2, GLU OE1/OE2, ARG NH1/NH2, PHE and TYR CD1/CD2 with CE1/CE2 (swapped together);\n"
+    "sidechain_residues_named_the_other_way counts the residues where the swap counted.\n"
+    "chi1 uses none of these atoms. Prints one \"name: value\" line per figure.";
+
 int cmd_score(const Args& args) {
+  if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
+    std::printf("%s\n%s\n", kUsage, kHelp);
+    return 0;
+  }
   if (args.size() != 2) {
-    std::fprintf(stderr, "usage: vorb-tools score NATIVE.pdb MODEL.pdb\n");
+    std::fprintf(stderr, "%s\n", kUsage);
     return 2;
   }
   const Chain native = read_chain(args[0]);

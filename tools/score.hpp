@@ -3,7 +3,9 @@
 // Model residue r is compared with the native's r-th residue (in file order, as the topology
 // generator and ca-trace number them) when their names agree. Coordinates are compared without
 // superposition after removing the one translation that the program's lattice frame applies:
-// the mean C-alpha offset of the matched residues.
+// the mean C-alpha offset of the matched residues. Symmetric side-chain atoms (ASP OD1/OD2,
+// GLU OE1/OE2, ARG NH1/NH2, PHE and TYR CD1/CD2 with CE1/CE2) may be named either way: the
+// side-chain RMSD takes, per residue, the smaller deviation of the two namings.
 #pragma once
 
 #include <string>
@@ -22,6 +24,7 @@ struct Score {
   int n_backbone = 0;
   float rmsd_sidechain = 0;  // heavy side-chain atoms (CB onward, no OXT) present in both
   int n_sidechain = 0;
+  int n_swapped = 0;         // residues whose symmetric atoms matched the other way round
   int chi1_residues = 0;     // residues with chi1 in both
   int chi1_within = 0;       // ... whose chi1 agrees within 40 degrees
   int heavy_missing = 0;     // heavy atoms of the native's residues absent from the model

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
 
 #include "geometry/rotate.hpp"
 #include "score.hpp"
@@ -65,6 +66,79 @@ TEST(Score, SideChainErrorsShowInRmsdAndChi1Only) {
   EXPECT_EQ(moved, 4);
 }
 
+// Exchanges the names of two atoms of a residue.
+void swap_names(Residue& r, const std::string& a, const std::string& b) {
+  for (auto& atom : r.atoms) {
+    if (atom.first == a) atom.first = b;
+    else if (atom.first == b) atom.first = a;
+  }
+}
+
+TEST(Score, SymmetricAtomsNamedTheOtherWayRoundCostNothing) {
+  const Chain n = read_chain(std::string(VORB_SOURCE_DIR) + "/examples/1ubi_a.pdb");
+  const Score ref = score(n, n);
+  Chain m = n;
+  int symmetric = 0;
+  for (Residue& r : m.res) {
+    if (r.name == "ASP") swap_names(r, " OD1", " OD2");
+    else if (r.name == "GLU") swap_names(r, " OE1", " OE2");
+    else if (r.name == "ARG") swap_names(r, " NH1", " NH2");
+    else if (r.name == "PHE" || r.name == "TYR") {
+      swap_names(r, " CD1", " CD2");
+      swap_names(r, " CE1", " CE2");
+    } else {
+      continue;
+    }
+    ++symmetric;
+  }
+  ASSERT_GT(symmetric, 10);  // ubiquitin has every kind
+  Score s = score(n, m);
+  EXPECT_LT(s.rmsd_sidechain, 1e-3f);
+  EXPECT_EQ(s.n_sidechain, ref.n_sidechain);
+  EXPECT_EQ(s.n_swapped, symmetric);
+  EXPECT_EQ(ref.n_swapped, 0);
+
+  // A ring named half one way, half the other, fits neither naming; the methyls of LEU are
+  // not interchangeable.
+  auto residue = [&](Chain& c, const std::string& name) -> Residue& {
+    for (Residue& r : c.res)
+      if (r.name == name) return r;
+    throw std::runtime_error("no " + name);
+  };
+  m = n;
+  swap_names(residue(m, "TYR"), " CD1", " CD2");
+  s = score(n, m);
+  EXPECT_GT(s.rmsd_sidechain, 0.1f);
+  EXPECT_EQ(s.n_swapped, 0);
+  m = n;
+  swap_names(residue(m, "LEU"), " CD1", " CD2");
+  EXPECT_GT(score(n, m).rmsd_sidechain, 0.1f);
+}
+
+TEST(Score, ARingTurnedHalfARoundMatchesUnderTheOtherNaming) {
+  const Chain n = read_chain(std::string(VORB_SOURCE_DIR) + "/examples/1ubi_a.pdb");
+  for (const char* type : {"PHE", "TYR"}) {
+    Chain m = n;
+    Residue* r = nullptr;
+    for (Residue& x : m.res)
+      if (x.name == type) r = &x;
+    ASSERT_NE(r, nullptr);
+    const Vec3 cb = r->at(" CB "), cg = r->at(" CG ");
+    for (auto& [name, p] : r->atoms) {
+      if (name == " CD1" || name == " CD2" || name == " CE1" || name == " CE2") {
+        Vec3 axis = cg - cb;
+        rotate_matrix2(p.x, p.y, p.z, cg.x, cg.y, cg.z, axis.x, axis.y, axis.z, 3.1415927f);
+      }
+    }
+    const Score s = score(n, m);
+    EXPECT_EQ(s.n_swapped, 1) << type;
+    // The real ring is nearly symmetric about CB-CG: each of the four turned atoms lands
+    // within 0.1 A of its partner, so the whole chain's squared deviation stays below 4 x 0.01.
+    const float total = s.rmsd_sidechain * s.rmsd_sidechain * float(s.n_sidechain);
+    EXPECT_LT(total, 0.04f) << type;
+  }
+}
+
 TEST(Score, MissingAndRenamedResiduesAreCounted) {
   const Chain n = native();
   Chain m = n;
@@ -106,6 +180,9 @@ TEST(Score, CommandPrintsOneNamedFigurePerLine) {
   for (std::size_t p = 0; (p = r.out.find('\n', p)) != std::string::npos; ++p) ++lines;
   EXPECT_EQ(lines, std::size_t(std::count(r.out.begin(), r.out.end(), ':')));
   EXPECT_EQ(test::run_tools(d.path(), "score '" + path + "'").status, 2);
+  r = test::run_tools(d.path(), "score --help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("ARG NH1/NH2"), std::string::npos) << r.out;
   EXPECT_EQ(test::run_tools(d.path(), "score '" + path + "' missing.pdb").status, 2);
 }
 
