@@ -160,7 +160,8 @@ std::vector<Fragment> chain_fragments(const Chain& c, const std::vector<int>& co
     }
     Vec3 xn = pn - p1, xc = *pc - p1;
     float dn = norm(xn), dc = norm(xc);
-    if (dn < kNLo || dn > kNHi || dc < kCLo || dc > kCHi) {
+    // Written so that an undefined distance (a degenerate virtual N) is out of band too.
+    if (!(dn >= kNLo && dn <= kNHi && dc >= kCLo && dc <= kCHi)) {
       ++st.out_of_band;
       continue;
     }

@@ -2,6 +2,7 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 
 #include "commands.hpp"
 #include "hdd.hpp"
@@ -89,10 +90,10 @@ void numbering_warnings(const std::string& path, const Chain& c, bool renumberin
 
 // Copy of the taken ATOM records with residues numbered 1..n in file order (insertion codes
 // cleared), grouped as the chain reader groups them, then TER and END.
-void write_renumbered(const std::string& input, const std::string& output, std::size_t nres) {
+std::vector<std::string> renumbered_lines(const std::string& input, std::size_t nres) {
   std::ifstream in(input, std::ios::binary);
   if (!in) throw InputError(input, 0, "cannot open structure file");
-  OutputFile out(output);
+  std::vector<std::string> out;
   std::string line;
   int line_no = 0, num = 0;
   bool have = false;
@@ -118,12 +119,12 @@ void write_renumbered(const std::string& input, const std::string& output, std::
     if (line.size() < 27) line.resize(27, ' ');
     line.replace(22, 4, ffmt::fmt_i(num, 4));
     line[26] = ' ';
-    out.line(line);
+    out.push_back(line);
   }
   if (std::size_t(num) != nres) throw std::logic_error("renumbered copy disagrees with the chain");
-  out.line("TER");
-  out.line("END");
-  out.commit();
+  out.push_back("TER");
+  out.push_back("END");
+  return out;
 }
 
 }  // namespace
@@ -168,8 +169,21 @@ int cmd_hdd(const Args& args) {
   Tables tables = read_tables(find_tables_dir(data));
   Topology top = build_topology(types, tables);
   if (!have_sequence) numbering_warnings(input, chain, !renumbered.empty());
-  write_hdd(top, tables, output);
-  if (!renumbered.empty()) write_renumbered(input, renumbered, chain.res.size());
+  // The topology and the renumbered copy appear together or not at all: both are written and
+  // closed before either is renamed into place.
+  std::vector<std::string> copy;
+  if (!renumbered.empty()) copy = renumbered_lines(input, chain.res.size());
+  OutputFile hdd(output);
+  for (const std::string& l : hdd_lines(top, tables)) hdd.line(l);
+  std::unique_ptr<OutputFile> ren;
+  if (!renumbered.empty()) {
+    ren = std::make_unique<OutputFile>(renumbered);
+    for (const std::string& l : copy) ren->line(l);
+  }
+  hdd.close();
+  if (ren) ren->close();
+  hdd.commit();
+  if (ren) ren->commit();
   std::printf("%s: %zu residues, %zu atoms, %zu angle records\n", output.c_str(), types.size(),
               top.atoms.size(), top.angles.size());
   return 0;

@@ -171,15 +171,19 @@ std::string find_tables_dir(const std::string& given) {
     if (has(given)) return given;
     throw InputError(given + ": no tables (geometry.txt) in this directory or its tables/");
   }
-  // Beside the running executable first (an installed tree, wherever it was moved).
+  // The data directory beside the running executable first (an installed tree, wherever it
+  // was moved), as find_data_dir looks for it; then the source tree; then the install prefix.
   std::vector<std::string> dirs;
-  if (std::string self = self_dir(); !self.empty()) dirs.push_back(self + "/../share/vorb");
+  if (std::string self = self_dir(); !self.empty())
+    dirs.push_back((fs::path(self) / VORB_BIN_TO_DATA).lexically_normal().string());
   dirs.push_back(VORB_DATA_DIR);
   dirs.push_back(VORB_INSTALL_DATA_DIR);
-  for (const std::string& d : dirs)
+  std::string tried;
+  for (const std::string& d : dirs) {
     if (has(d + "/tables")) return d + "/tables";
-  throw InputError(std::string("cannot find the tables in ") + VORB_DATA_DIR + "/tables or " +
-                   VORB_INSTALL_DATA_DIR + "/tables (give --data DIR)");
+    tried += (tried.empty() ? "" : ", ") + d + "/tables";
+  }
+  throw InputError("cannot find the tables in " + tried + " (give --data DIR)");
 }
 
 float robust_mean(std::vector<float> v, float& sd) {

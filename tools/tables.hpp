@@ -44,7 +44,9 @@ std::string geometry_key(const std::string& res3, std::string a, const std::stri
 Tables read_tables(const std::string& dir);
 
 // The tables directory: `given` (a data directory holding tables/, or the tables directory
-// itself) when not empty, else the source tree's data/tables, else the installed one.
+// itself) when not empty; else tables/ of the first data directory that has it, in the order
+// of find_data_dir: beside the running executable (<bin>/../share/vorb in the default
+// layout), the source tree's data, the configured <prefix>/share/vorb.
 std::string find_tables_dir(const std::string& given);
 
 // What `vorb-tools tables` derives from a set of chains.

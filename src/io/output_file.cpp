@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 
 #include "model/errors.hpp"
 
@@ -64,9 +65,22 @@ void OutputFile::line(std::string_view text) {
   out_.put('\n');
 }
 
-void OutputFile::commit() {
-  out_.close();
+void OutputFile::close() {
+  if (!closed_) {
+    out_.close();
+    closed_ = true;
+  }
   if (!out_) throw InputError(path_, 0, "cannot write output file");
+  std::error_code ec;
+  // The rename would fail on a directory (a symbolic link is replaced, as rename does).
+  if (std::filesystem::is_directory(std::filesystem::symlink_status(path_, ec)))
+    throw InputError(path_, 0,
+                     "cannot write output file: " +
+                         std::make_error_code(std::errc::is_a_directory).message());
+}
+
+void OutputFile::commit() {
+  close();
   std::error_code ec;
   std::filesystem::rename(tmp_, path_, ec);
   if (ec) throw InputError(path_, 0, "cannot write output file: " + ec.message());

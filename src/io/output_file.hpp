@@ -20,7 +20,12 @@ class OutputFile {
 
   // Writes the text followed by a line end.
   void line(std::string_view text);
-  // Finishes the file; throws InputError when it could not be written.
+  // Finishes the temporary file without renaming it: throws InputError when it could not be
+  // written or the target is a directory, so that after close() only the rename remains.
+  // Files that must appear together are all closed before the first is committed.
+  void close();
+  // Finishes the file (closing it first when close() was not called) and renames it over the
+  // target; throws InputError when it could not be written.
   void commit();
   const std::string& path() const { return path_; }
 
@@ -28,6 +33,7 @@ class OutputFile {
   std::string path_;
   std::string tmp_;
   std::ofstream out_;
+  bool closed_ = false;
   bool done_ = false;
 };
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "build/bb_key.hpp"
+#include "geometry/random.hpp"
 #include "model/coords.hpp"
 #include "model/errors.hpp"
 #include "model/residues.hpp"
@@ -112,6 +113,49 @@ TEST(BBKey, BinsAtTheirEdgesCapsAndFloors) {
   EXPECT_TRUE(h.ok);
   EXPECT_EQ(h.b4, 0);  // g.a = 3.8 cos 45 = 2.69 < 3.15
   EXPECT_EQ(h.b5, 0);  // g.b = -2.69 < -2.1
+}
+
+TEST(BBKey, DistanceAndStepBinsAtTheirEdgesAndCaps) {
+  // b2 = |P2-P0| with P0 at the origin and P2 on the x axis; |P3-P1| = 5.7 keeps b3 at 3.
+  auto k2 = [](float d) { return bb_key({0, 0, 0}, {1.0f, 2.0f, 0}, {d, 0, 0}, {1.0f, 7.7f, 0}); };
+  // b3 = |P3-P1| likewise, with |P2-P0| = 5.7 keeping b2 at 3.
+  auto k3 = [](float d) { return bb_key({1.0f, 2.0f, 0}, {0, 0, 0}, {1.0f, -3.7f, 0}, {d, 0, 0}); };
+  struct Edge {
+    float v;
+    int bin;
+  };
+  const Edge dist_edges[] = {{1.0f, 0},   {4.849f, 0}, {4.851f, 0}, {5.099f, 0}, {5.101f, 1},
+                             {5.349f, 1}, {5.351f, 2}, {6.099f, 4}, {6.101f, 5}, {7.099f, 8},
+                             {7.101f, 9}, {7.349f, 9}, {7.351f, 10}, {12.0f, 10}};
+  for (const Edge& e : dist_edges) {
+    BBKey a = k2(e.v), b = k3(e.v);
+    ASSERT_TRUE(a.ok && b.ok) << e.v;
+    EXPECT_EQ(a.b2, e.bin) << e.v;
+    EXPECT_EQ(a.b3, 3) << e.v;
+    EXPECT_EQ(b.b3, e.bin) << e.v;
+    EXPECT_EQ(b.b2, 3) << e.v;
+  }
+  // With P0 = P1 and P3 the mirror image of P2 in the x axis, the frame is exactly x, y, z and
+  // the step P1 -> P2 = (pa, pb, 0) has components pa along a and pb along b.
+  auto k45 = [](float pa, float pb) { return bb_key({0, 0, 0}, {0, 0, 0}, {pa, pb, 0}, {pa, -pb, 0}); };
+  const Edge along_a[] = {{3.0f, 0},   {3.299f, 0}, {3.301f, 1}, {3.449f, 1}, {3.451f, 2},
+                          {3.599f, 2}, {3.601f, 3}, {3.749f, 3}, {3.751f, 4}, {9.0f, 4}};
+  for (const Edge& e : along_a) {
+    BBKey k = k45(e.v, -1.0f);
+    ASSERT_TRUE(k.ok) << e.v;
+    EXPECT_NEAR(k.a.x, 1.0f, 1e-6f);
+    EXPECT_EQ(k.b4, e.bin) << e.v;
+    EXPECT_EQ(k.b5, 5) << e.v;  // trunc((-1 + 2.1) / 0.2)
+  }
+  const Edge along_b[] = {{-2.5f, 0},   {-1.901f, 0}, {-1.899f, 1}, {-1.701f, 1}, {-1.699f, 2},
+                          {-1.101f, 4}, {-1.099f, 5}, {-0.301f, 8}, {-0.299f, 9}, {-0.101f, 9},
+                          {-0.099f, 10}, {-0.001f, 10}};
+  for (const Edge& e : along_b) {
+    BBKey k = k45(3.5f, e.v);
+    ASSERT_TRUE(k.ok) << e.v;
+    EXPECT_EQ(k.b5, e.bin) << e.v;
+    EXPECT_EQ(k.b4, 2) << e.v;  // trunc((3.5 - 3.15) / 0.15)
+  }
 }
 
 TEST(BBKey, UndefinedFrames) {
@@ -433,6 +477,119 @@ TEST(Backbone, ModeTwoStrandNeverMovesToShorterDistances) {
   EXPECT_EQ(coil[0], -3);
   EXPECT_EQ(coil[1], -2);
   EXPECT_EQ(coil[2], -2);
+}
+
+// Mode 2 with a fixed seed, residue 3 of five free and the others frozen, so every draw of the
+// stream is residue 3's. The expected choices are worked out from a copy of the stream with the
+// stated rules, so a wrong slot formula, a reordered or skipped draw or a wrong reflection fails.
+struct ModeTwoCase {
+  std::unique_ptr<ModelState> s = chain({kAla, kAla, kAla, kAla, kAla});
+  BBKey k;
+  RandState rng;
+  int seed = 0;
+
+  explicit ModeTwoCase(int sscode) {
+    s->sscode(3) = sscode;
+    s->resfix.fill(2);
+    s->resfix(3) = 0;
+    k = key_of(*s, 3);
+    s->nbbc = 1000, s->nbbh = 3000, s->nbbe = 1000, s->nbb = 5000;
+  }
+  // Copies the stream as it stands before the next round.
+  void mark() { rng = s->rng, seed = s->iseed; }
+  float draw() { return rand(rng, seed); }
+  int nint(float v) { return int(std::round(v)); }
+  static int shift(int b, int d, int cap) { return b + d < 0 || b + d > cap ? b - d : b + d; }
+  void expect_stream_followed() const {
+    EXPECT_EQ(s->iseed, seed);
+    EXPECT_EQ(s->rng.iy, rng.iy);
+  }
+};
+
+TEST(Backbone, ModeTwoDrawsGoToTheSlotThePerturbationAndTheStepInThatOrder) {
+  {
+    // A cell with slots 1..6 filled (fragment 10 + slot): the first draw picks the slot; an empty
+    // slot gives f = 0, so a second draw picks a random coil fragment.
+    ModeTwoCase m(0);
+    for (int slot = 1; slot <= 6; ++slot)
+      m.s->bbdatc.set(m.k.b1, m.k.b2, m.k.b3, m.k.b4, m.k.b5, kAla, slot, 10 + slot);
+    std::set<int> slots;
+    int random_picks = 0;
+    for (int round = 0; round < 16; ++round) {
+      m.s->ifrag(3) = 99;
+      m.mark();
+      bbadd(*m.s, 2);
+      const int slot = int(m.draw() * 998631.0f) % 10 + 1;
+      slots.insert(slot);
+      if (slot <= 6) {
+        EXPECT_EQ(m.s->ifrag(3), 10 + slot) << round;
+      } else {
+        ++random_picks;
+        EXPECT_EQ(m.s->ifrag(3), int(m.draw() * 1000.0f) + 1) << round;
+      }
+      m.expect_stream_followed();
+    }
+    EXPECT_GE(slots.size(), 6u);
+    EXPECT_GT(random_picks, 0);
+  }
+  for (int sscode : {0, 4}) {
+    // The primary table is empty at the key and full around it (fragment numbers encode the
+    // offsets); another table's 60000 starts the re-choice. The slot draw is still taken, then
+    // d1..d5 move b1..b5 in that order, reflecting at the edges; a strand keeps b1..b3 from
+    // shrinking.
+    SCOPED_TRACE(sscode);
+    ModeTwoCase m(sscode);
+    BBTable& primary = sscode == 4 ? m.s->bbdatb : m.s->bbdatc;
+    BBTable& other = sscode == 4 ? m.s->bbdatc : m.s->bbdatb;
+    auto code = [&](int b1, int b2, int b3, int b4, int b5) {
+      return 1 + (b1 - m.k.b1 + 3) * 625 + (b2 - m.k.b2 + 2) * 125 + (b3 - m.k.b3 + 2) * 25 +
+             (b4 - m.k.b4 + 2) * 5 + (b5 - m.k.b5 + 2);
+    };
+    for (int b1 = m.k.b1 - 3; b1 <= m.k.b1 + 3; ++b1)
+      for (int b2 = m.k.b2 - 2; b2 <= m.k.b2 + 2; ++b2)
+        for (int b3 = m.k.b3 - 2; b3 <= m.k.b3 + 2; ++b3)
+          for (int b4 = m.k.b4 - 2; b4 <= m.k.b4 + 2; ++b4)
+            for (int b5 = m.k.b5 - 2; b5 <= m.k.b5 + 2; ++b5)
+              if (code(b1, b2, b3, b4, b5) != code(m.k.b1, m.k.b2, m.k.b3, m.k.b4, m.k.b5))
+                primary.set(b1, b2, b3, b4, b5, kAla, 1, code(b1, b2, b3, b4, b5));
+    other.set(m.k.b1, m.k.b2, m.k.b3, m.k.b4, m.k.b5, kAla, 1, 60000);
+    for (int round = 0; round < 8; ++round) {
+      m.s->ifrag(3) = 0;
+      m.mark();
+      bbadd(*m.s, 2);
+      m.draw();  // the slot
+      int d[5];
+      d[0] = m.nint((2.0f * m.draw() - 1.0f) * 3.0f);
+      for (int j = 1; j < 5; ++j) d[j] = m.nint(2.0f * (2.0f * m.draw() - 1.0f));
+      int b1 = ModeTwoCase::shift(m.k.b1, d[0], 25), b2 = ModeTwoCase::shift(m.k.b2, d[1], 10);
+      int b3 = ModeTwoCase::shift(m.k.b3, d[2], 10);
+      if (sscode == 4) b1 = std::max(b1, m.k.b1), b2 = std::max(b2, m.k.b2), b3 = std::max(b3, m.k.b3);
+      int b4 = ModeTwoCase::shift(m.k.b4, d[3], 4), b5 = ModeTwoCase::shift(m.k.b5, d[4], 10);
+      ASSERT_NE(code(b1, b2, b3, b4, b5), code(m.k.b1, m.k.b2, m.k.b3, m.k.b4, m.k.b5)) << round;
+      EXPECT_EQ(m.s->ifrag(3), code(b1, b2, b3, b4, b5)) << round;
+      m.expect_stream_followed();
+    }
+  }
+  {
+    // Nothing in the helix table: after the slot and d1..d5 draws, a seventh draw steps the
+    // lookup's fragment (1200, from the coil table) by up to 1970, back the other way once when
+    // that leaves the helix records 1001..4000.
+    ModeTwoCase m(2);
+    m.s->bbdatc.set(m.k.b1, m.k.b2, m.k.b3, m.k.b4, m.k.b5, kAla, 1, 1200);
+    int reflected = 0;
+    for (int round = 0; round < 12; ++round) {
+      m.mark();
+      bbadd(*m.s, 2);
+      for (int j = 0; j < 6; ++j) m.draw();
+      const int dd = int((2.0f * m.draw() - 1.0f) * 1970.0f);
+      const int want = 1200 + dd >= 1001 ? 1200 + dd : 1200 - dd;
+      reflected += want != 1200 + dd;
+      EXPECT_EQ(m.s->ifrag(3), want) << round;
+      m.expect_stream_followed();
+    }
+    EXPECT_GT(reflected, 0);
+    EXPECT_LT(reflected, 12);
+  }
 }
 
 TEST(Backbone, ModeTwoChangesTheFragmentAndKeepsFrozenResidues) {

@@ -200,6 +200,16 @@ TEST(BBdatBuild, SkipsBreaksMissingAtomsAndOutOfBandGeometry) {
   ExtractStats st2;
   chain_fragments(d, std::vector<int>(6, 1), st2);
   EXPECT_EQ(st2.out_of_band, 1);
+  // A last residue whose O sits on its C has no direction for the virtual N(i+1): the
+  // undefined distance is out of band, not stored.
+  Chain e = backbone(mixed(6));
+  e.res[5].atoms[3].second = e.res[5].at(" C  ");
+  ExtractStats st3;
+  std::vector<Fragment> fe = chain_fragments(e, std::vector<int>(6, 1), st3);
+  EXPECT_EQ(st3.out_of_band, 1);
+  EXPECT_EQ(st3.fragments, 5);
+  for (const Fragment& f : fe)
+    for (float v : f.v) EXPECT_TRUE(std::isfinite(v));
   // Residues without a CA or of unknown type are not part of the trace.
   d.res[4].type = 0;
   EXPECT_EQ(trace_of(d).size(), 5u);
@@ -218,6 +228,20 @@ TEST(BBdatBuild, CommittedLibraryLoads) {
     float dc = norm({s->bbcoord(k, 4), s->bbcoord(k, 5), s->bbcoord(k, 6)});
     EXPECT_TRUE(dn > 2.1f && dn < 2.7f && dc > 1.3f && dc < 1.7f) << k;
   }
+}
+
+// The committed library is what the builder makes of the training part of the shared set.
+TEST(BBdatCommand, CommittedLibraryComesFromTheTrainingSet) {
+  std::string shared = test::shared_dir();
+  if (shared.empty()) GTEST_SKIP() << "no shared structures";
+  test::TempDir dir;
+  test::RunResult r =
+      test::run_tools(dir.path(), "bbdat '" + shared + "/structures/train' -o BBdat");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("chains: 322\n"), std::string::npos) << r.out;
+  EXPECT_TRUE(test::read_file(dir.file("BBdat")) ==
+              test::read_file(std::string(VORB_SOURCE_DIR) + "/data/BBdat"))
+      << "data/BBdat differs from a fresh build";
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -340,6 +342,50 @@ TEST(HddCommand, NumberingIsExplainedAndRenumbered) {
   EXPECT_EQ(out.find("HEADER"), std::string::npos);
   EXPECT_NE(out.find(" 1.00 20.00           C"), std::string::npos);  // columns past 54 kept
   EXPECT_EQ(out.substr(out.size() - 8), "TER\nEND\n");
+}
+
+// Nothing of the run stays in a directory: no output, no temporary file.
+std::vector<std::string> entries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(HddCommand, TopologyAndRenumberedCopyAppearTogether) {
+  test::TempDir dir;
+  std::filesystem::copy_file(example("1ubi_a.pdb"), dir.file("in.pdb"));
+  std::filesystem::create_directory(dir.file("sub"));
+  std::filesystem::create_directory(dir.file("taken"));
+  struct Case {
+    std::string args, message;
+  } cases[] = {
+      {"-o sub/Hdd --renumbered none/ren.pdb", "none/ren.pdb"},
+      {"-o none/Hdd --renumbered sub/ren.pdb", "none/Hdd"},
+      {"-o sub/Hdd --renumbered taken", "Is a directory"},
+      {"-o taken --renumbered sub/ren.pdb", "Is a directory"},
+  };
+  for (const Case& c : cases) {
+    test::RunResult r = test::run_tools(dir.path(), "hdd in.pdb " + c.args);
+    EXPECT_EQ(r.status, 2) << c.args;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
+    EXPECT_EQ(entries(dir.file("sub")), std::vector<std::string>{}) << c.args;
+    EXPECT_EQ(entries(dir.path().string()),
+              (std::vector<std::string>{"in.pdb", "sub", "taken"}))
+        << c.args;
+  }
+  // A failed run leaves an earlier pair as it was; a good one replaces both.
+  test::write_file(dir.file("sub/Hdd"), "old topology\n");
+  test::write_file(dir.file("sub/ren.pdb"), "old copy\n");
+  test::RunResult r = test::run_tools(dir.path(), "hdd in.pdb -o sub/Hdd --renumbered taken");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(test::read_file(dir.file("sub/Hdd")), "old topology\n");
+  r = test::run_tools(dir.path(), "hdd in.pdb -o sub/Hdd --renumbered sub/ren.pdb");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(test::read_file(dir.file("sub/Hdd")), "old topology\n");
+  EXPECT_EQ(test::read_file(dir.file("sub/ren.pdb")).substr(0, 4), "ATOM");
+  EXPECT_EQ(entries(dir.file("sub")), (std::vector<std::string>{"Hdd", "ren.pdb"}));
 }
 
 TEST(HddCommand, SequenceOption) {
