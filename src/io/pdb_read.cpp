@@ -125,8 +125,7 @@ void read_template_stream(ModelState& s, std::istream* in) {
     AtomLine a = parse_atom(line, s.tmplfile, line_no);
     ++nread;
     last = a.resnum;
-    if (a.resnum < 1) continue;
-    if (a.resnum > s.nres) {
+    if (a.resnum < 1 || a.resnum > s.nres) {
       ++ignored;
       continue;
     }

@@ -1,9 +1,8 @@
 // Fixed-capacity tables with Fortran-style 1-based indexing.
 //
-// Storage is zeroed memory that the kernel maps only when it is touched: a table reads as zero
-// before it is written, and a 360^3 lattice costs what the protein occupies, not 186 MB. Blocks
-// of 1 MiB or more are mapped directly (calloc would, after a first large free, take them from
-// the heap and clear them); smaller ones come from calloc. Every access is bounds-checked; an
+// Storage comes from std::calloc: a table reads as zero before it is written. The C library maps
+// large blocks straight from the kernel, whose pages are zero and cost nothing until touched, so
+// a 360^3 lattice costs what the protein occupies, not 186 MB. Every access is bounds-checked; an
 // index outside the declared range throws IndexError.
 #pragma once
 
@@ -14,8 +13,6 @@
 #include <string>
 #include <type_traits>
 
-#include <sys/mman.h>
-
 namespace vorb {
 
 struct IndexError : std::out_of_range {
@@ -25,30 +22,12 @@ struct IndexError : std::out_of_range {
 };
 
 namespace detail {
-inline constexpr std::size_t kMapBytes = std::size_t(1) << 20;
-
 template <class T>
 T* zalloc(std::size_t n) {
   static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
-  const std::size_t bytes = n * sizeof(T);
-  void* p;
-  if (bytes >= kMapBytes) {
-    p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-               -1, 0);
-    if (p == MAP_FAILED) throw std::bad_alloc();
-  } else {
-    p = std::calloc(n, sizeof(T));
-    if (p == nullptr) throw std::bad_alloc();
-  }
+  void* p = std::calloc(n, sizeof(T));
+  if (p == nullptr) throw std::bad_alloc();
   return static_cast<T*>(p);
-}
-
-template <class T>
-void zfree(T* p, std::size_t n) {
-  if (n * sizeof(T) >= kMapBytes)
-    ::munmap(p, n * sizeof(T));
-  else
-    std::free(p);
 }
 }  // namespace detail
 
@@ -59,7 +38,7 @@ class ZBlock {
   explicit ZBlock(std::size_t n) : p_(detail::zalloc<T>(n)), n_(n) {}
   ZBlock(const ZBlock&) = delete;
   ZBlock& operator=(const ZBlock&) = delete;
-  ~ZBlock() { detail::zfree(p_, n_); }
+  ~ZBlock() { std::free(p_); }
   T* data() { return p_; }
   const T* data() const { return p_; }
   std::size_t size() const { return n_; }

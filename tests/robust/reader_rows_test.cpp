@@ -46,16 +46,17 @@ TEST(Capacity, TemplateResiduesBeyondTheModelAreIgnoredAndCounted) {
   s->nres = 3;
   s->tmplfile = "t.pdb";
   std::string t;
-  for (int r : {1, 2, 3, 4, 3000, 3001})
+  for (int r : {0, 1, 2, -3, 3, 4, 3000, 3001})
     t += "ATOM      1  CA  ALA A" + ffmt::fmt_i(r, 4) + "       1.000   2.000   3.000\n";
   std::istringstream in(t);
   testing::internal::CaptureStdout();
   read_template_stream(*s, &in);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            " WARNING!!! template C-alpha records outside the model residues ignored: 3\n");
+            " WARNING!!! template C-alpha records outside the model residues ignored: 5\n");
   EXPECT_EQ(s->itempl, 1);
-  EXPECT_EQ(s->tmplres(3), 1);
+  for (int r = 1; r <= 3; ++r) EXPECT_EQ(s->tmplres(r), 1) << r;
   EXPECT_FLOAT_EQ(s->bbkyy(3), 2.0f);
+  EXPECT_EQ(s->bbkxx(0), 0.0f);
 }
 
 TEST(BadStructure, BlankFieldsInACompleteRecordReadZero) {
@@ -96,13 +97,23 @@ TEST(BadTemplate, FarCoordinatesAreIgnoredAndCounted) {
 TEST(BadTemplate, MissingOrWithoutCalphaGoesOnWithoutOne) {
   auto s = make_state();
   s->nres = 3;
-  for (const char* text : {static_cast<const char*>(nullptr), "",
-                           "ATOM      1  N   ALA A   1       1.000   2.000   3.000\n",
-                           "ATOM      1  CA  ALA A   0       1.000   2.000   3.000\n"}) {
+  const std::string none = " WARNING!!! No template used\n";
+  const std::string outside = " WARNING!!! template C-alpha records outside the model residues ignored: ";
+  const std::pair<const char*, std::string> cases[] = {
+      {nullptr, none},
+      {"", none},
+      {"ATOM      1  N   ALA A   1       1.000   2.000   3.000\n", none},
+      {"ATOM      1  CA  ALA A   0       1.000   2.000   3.000\n", outside + "1\n" + none},
+      // the last record read decides, even when an earlier one was stored
+      {"ATOM      1  CA  ALA A   2       1.000   2.000   3.000\n"
+       "ATOM      2  CA  ALA A  -3       1.000   2.000   3.000\n",
+       outside + "1\n" + none},
+  };
+  for (const auto& [text, expected] : cases) {
     std::istringstream in(text ? text : "");
     testing::internal::CaptureStdout();
     read_template_stream(*s, text ? &in : nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), " WARNING!!! No template used\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), expected) << (text ? text : "no file");
     EXPECT_EQ(s->itempl, 0);
   }
   // A directory, or no fourth argument at all.

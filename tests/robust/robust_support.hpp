@@ -74,6 +74,10 @@ class Workdir {
     std::filesystem::create_directory(dir_.path() / name);
     inputs_.insert(name);
   }
+  void symlink(const std::string& name, const std::string& target) {
+    std::filesystem::create_symlink(target, dir_.path() / name);
+    inputs_.insert(name);
+  }
   std::string file(const std::string& name) const { return dir_.file(name); }
   std::string read(const std::string& name) const { return read_file(dir_.file(name)); }
   bool has(const std::string& name) const { return std::filesystem::exists(dir_.path() / name); }

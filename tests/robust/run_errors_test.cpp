@@ -47,6 +47,15 @@ TEST(BadBuild, ChainsTooShortOrWithoutCalphaAreRejected) {
   wd.put("Hdd", generated_hdd(two));
   expect_refused(wd, wd.run("23 two.pdb " + kLibrary), 2,
                  "Hdd: the model has 2 residue(s); building a model needs at least 3");
+  // One residue with enough atoms (PHE, 11) to pass the structure reader's count.
+  std::string one;
+  for (const std::string& l : lines_of(penta_pdb()))
+    if (l.size() > 26 && std::stoi(l.substr(22, 4)) == 4) one += l.substr(0, 22) + "   1" + l.substr(26) + '\n';
+  wd.put("one.pdb", one);
+  wd.put("Hdd", generated_hdd(one));
+  for (const char* mode : {"23", "3", "31"})
+    expect_refused(wd, wd.run(std::string(mode) + " one.pdb " + kLibrary), 2,
+                   "Hdd: the model has 1 residue(s); building a model needs at least 3", mode);
 
   Penta w2;
   w2.put("noca.pdb", without(penta_pdb(), " CA "));
@@ -56,6 +65,38 @@ TEST(BadBuild, ChainsTooShortOrWithoutCalphaAreRejected) {
                  "some)");
   expect_refused(w2, w2.run("31 noca.pdb " + kLibrary), 2,
                  "noca.pdb: every C-alpha atom is missing; nothing to build from");
+  // Only residue 3 keeps its C-alpha: the missing runs 1-2 and 4-5 join into one run over the
+  // whole chain, with nothing to build it from.
+  std::string only3;
+  for (const std::string& l : lines_of(penta_pdb()))
+    if (!(l.size() > 26 && l.substr(12, 4) == " CA " && std::stoi(l.substr(22, 4)) != 3)) only3 += l + '\n';
+  w2.put("span.pdb", only3);
+  RunResult r = w2.run("31 span.pdb " + kLibrary);
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_EQ(r.err.rfind("span.pdb: ", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("C-alpha"), std::string::npos) << r.err;
+  EXPECT_EQ(lines_of(r.err).size(), 1u) << r.err;
+  EXPECT_EQ(w2.written(), std::set<std::string>{});
+}
+
+TEST(BadBuild, ResidueOutsideTheTwentyTypesIsRejected) {
+  // Residue 3 (ILE) renamed MSE in the structure and the topology: the analysis modes run, the
+  // builders have no recipe for it.
+  Workdir wd;
+  std::string pdb, hdd;
+  for (const std::string& l : lines_of(penta_pdb()))
+    pdb += (l.size() > 20 && l.substr(17, 3) == "ILE" ? l.substr(0, 17) + "MSE" + l.substr(20) : l) + '\n';
+  for (const std::string& l : lines_of(generated_hdd(penta_pdb())))
+    hdd += (l.size() > 18 && l.substr(15, 3) == "ILE" ? l.substr(0, 15) + "MSE" + l.substr(18) : l) + '\n';
+  ASSERT_NE(hdd.find("MSE"), std::string::npos);
+  wd.put("p.pdb", pdb);
+  wd.put("Hdd", hdd);
+  for (const char* mode : {"23", "3"})
+    expect_refused(wd, wd.run(std::string(mode) + " p.pdb " + kLibrary), 2,
+                   "Hdd: residue 3 \"MSE\" is not one of the 20 standard types (or has no CA); it "
+                   "cannot be built",
+                   mode);
+  EXPECT_EQ(wd.run("7 p.pdb").status, 0);
 }
 
 TEST(BadBuild, CalphaGapOverTheWholeChainIsRejectedInModeThirtyOne) {
@@ -141,6 +182,11 @@ TEST(BadLibrary, MissingUnreadableOrLyingLibrary) {
       {"3 1 1 1\n" + rec + hel + " 3 26" + str.substr(5), "",
        "lib:4: key, residue type or slot outside 0..25, 0..10, 0..10, 0..4, 0..10, 1..20, 1..10"},
       {"three 1 1 1\n", "", "lib:1: expected four integers nbb, nbbc, nbbh, nbbe"},
+      {"", "", "lib:1: file ends before its header"},
+      {"-1 -1 0 0\n", "", "lib:1: negative count in the header"},
+      {"3 1 1\n", "", "lib:2: file ends before its header"},
+      {"3 1 1 1\n" + rec + hel + str.substr(0, 24) + "    nan" + str.substr(31), "",
+       "lib:4: column 25: expected F7.3 number, found \"    nan\""},
       {"3 1 1 1\n" + rec + hel + str.substr(0, 24) + " abc.de" + str.substr(31), "",
        "lib:4: column 25: expected F7.3 number, found \" abc.de\""},
   };
@@ -168,6 +214,11 @@ TEST(BadAuxFiles, PrhbRowsOutsideTheModelAreSkippedAndTheListIsCut) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(lines_of(r.out)[0], " warning: 4 PRHB lines skipped (unreadable, or a residue outside 1..76)");
   EXPECT_TRUE(wd.has("PRHB2"));
+  // Neither restraint mode says anything about the missing seq.dat.
+  EXPECT_EQ(r.out.find("seq.dat"), std::string::npos);
+  RunResult r66 = wd.run("66 u.pdb");
+  EXPECT_EQ(r66.status, 0) << r66.err;
+  EXPECT_EQ(r66.out.find("seq.dat"), std::string::npos) << r66.out;
 
   Ubiquitin w2;
   std::string all;
@@ -247,23 +298,55 @@ TEST(Outputs, AFailedRunKeepsThePreviousOutput) {
   EXPECT_EQ(wd.written(), (std::set<std::string>{"chi1", "seq0.dat"}));
 }
 
-// A run killed half-way leaves the previous model in place: outputs are renamed over their
-// targets only when complete.
-TEST(Outputs, AnInterruptedRunKeepsThePreviousOutput) {
+// A directory that takes no new file: the output's temporary file cannot be created. The
+// structure is read through /dev/fd, so its outputs would go to a directory of the kernel's.
+TEST(Outputs, ADirectoryThatTakesNoFileIsNamedWithTheReason) {
+  Penta wd;
+  RunResult r = run_in(std::filesystem::path(wd.file(".")),
+                       std::string("'") + VORB_BIN + "' 1 /dev/fd/3 3<p.pdb");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "/dev/fd/3.h: cannot create output file: No such file or directory\n");
+  EXPECT_EQ(wd.written(), std::set<std::string>{});
+}
+
+// A write that fails half-way (here the file-size limit; a full disk takes the same path) leaves
+// neither a cut file nor a temporary one, and the previous output stays.
+TEST(Outputs, AWriteThatFailsHalfWayKeepsThePreviousOutput) {
   Ubiquitin wd;
+  wd.put("u.pdb.h", "previous model\n");
+  RunResult r = run_in(std::filesystem::path(wd.file(".")),
+                       std::string("ulimit -f 8; trap '' XFSZ; exec '") + VORB_BIN + "' 1 u.pdb");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "u.pdb.h: cannot write output file\n");
+  EXPECT_EQ(wd.read("u.pdb.h"), "previous model\n");
+  EXPECT_EQ(wd.written(), std::set<std::string>{});
+}
+
+// A run interrupted half-way (Ctrl-C, kill, kill -9) leaves the previous model in place: outputs
+// are renamed over their targets only when complete. The refinement of a 129-residue trace
+// writes name.fix first and name.h a second or more later; the signal comes as soon as name.fix
+// is there. (A shell starts background commands with SIGINT ignored; env restores it.)
+TEST(Outputs, AnInterruptedRunKeepsThePreviousOutput) {
+  Workdir wd;
   std::string trace;
-  for (const std::string& l : lines_of(wd.read("u.pdb")))
+  for (const std::string& l : lines_of(read_file(std::string(VORB_SOURCE_DIR) + "/examples/1dpx_a.pdb")))
     if (l.rfind("ATOM", 0) == 0 && l.substr(12, 4) == " CA ") trace += l + '\n';
   wd.put("t.pdb", trace);
-  wd.put("t.pdb.h", "previous model\n");
-  for (const char* sig : {"TERM", "KILL"}) {
-    RunResult r = run_in(std::filesystem::path(wd.file(".")),
-                         std::string("'") + VORB_BIN + "' 3 t.pdb '" + kLibrary +
-                             "' & pid=$!; sleep 0.2; kill -" + sig + " $pid; wait $pid; echo $?");
-    const int status = std::stoi(r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1));
-    if (status == 0) GTEST_SKIP() << "the run ended before it was interrupted";
-    EXPECT_GT(status, 128) << sig;
+  wd.put("Hdd", generated_hdd(trace));
+  for (auto [sig, number] : {std::pair{"INT", 2}, {"TERM", 15}, {"KILL", 9}}) {
+    wd.put("t.pdb.h", "previous model\n");
+    std::filesystem::remove(wd.file("t.pdb.fix"));
+    RunResult r = run_in(
+        std::filesystem::path(wd.file(".")),
+        std::string("{ env --default-signal=INT '") + VORB_BIN + "' 3 t.pdb '" + kLibrary +
+            "' >/dev/null & pid=$!; n=0; while [ ! -e t.pdb.fix ] && [ $n -lt 6000 ] && kill -0 $pid; "
+            "do sleep 0.05; n=$((n+1)); done; kill -" + sig + " $pid; wait $pid; echo $?; }");
+    ASSERT_FALSE(r.out.empty()) << r.err;
+    const int status = std::stoi(r.out);
+    ASSERT_NE(status, 0) << sig << ": the run ended before it was interrupted";
+    EXPECT_EQ(status, 128 + number) << sig;
     EXPECT_EQ(wd.read("t.pdb.h"), "previous model\n") << sig;
+    EXPECT_EQ(wd.written(), std::set<std::string>{"t.pdb.fix"}) << sig;
   }
 }
 

@@ -8,6 +8,8 @@
 namespace vorb::test {
 namespace {
 
+const std::string kLibrary = std::string(VORB_SOURCE_DIR) + "/data/BBdat";
+
 // A directory holding the pentapeptide and its topology.
 struct Penta : Workdir {
   Penta() { put("Hdd", generated_hdd(penta_pdb())); }
@@ -41,6 +43,9 @@ TEST(BadStructure, UnreadableOrMalformedIsAReadError) {
   Penta wd;
   wd.mkdir("dir.pdb");
   expect_refused(wd, wd.run("7 dir.pdb"), 2, "dir.pdb: is a directory, not a file");
+  wd.symlink("loop.pdb", "loop.pdb");  // exists, but can never be opened
+  expect_refused(wd, wd.run("7 loop.pdb"), 2,
+                 "loop.pdb: cannot open: Too many levels of symbolic links");
 
   const std::string line = lines_of(penta_pdb())[4];
   struct Case {
@@ -90,7 +95,8 @@ TEST(BadStructure, CrlfLineEndsAndLongLinesReadAsPlainLines) {
 TEST(BadStructure, CoordinatesTooLargeForTheLatticeStop) {
   Penta wd;
   const std::string line = lines_of(penta_pdb())[4];
-  for (const char* x : {" 1.0E+30", "  9999.0", "-10000.0"}) {
+  // 1.0E+39 is beyond single precision and reads as infinite.
+  for (const char* x : {" 1.0E+30", "  9999.0", "-10000.0", " 1.0E+39"}) {
     wd.put("p.pdb", with_atom_line(5, line.substr(0, 30) + x + line.substr(38)));
     for (const char* mode : {"1", "7", "23"}) {
       RunResult r = wd.run(std::string(mode) + " p.pdb BBdat");
@@ -112,6 +118,38 @@ TEST(BadStructure, DuplicateAtomTheFirstCopyWins) {
   ref.put("p.pdb", penta_pdb());
   ASSERT_EQ(ref.run("7 p.pdb").status, 0);
   EXPECT_EQ(wd.read("chi1"), ref.read("chi1"));
+}
+
+// Atoms of residues the topology lacks, of another residue name, or of an unknown name fill no
+// topology atom: the run goes on as if they were not there.
+TEST(BadStructure, AtomsMatchingNothingAreDropped) {
+  Penta ref, wd;
+  ref.put("p.pdb", penta_pdb());
+  std::vector<std::string> l = lines_of(penta_pdb());
+  std::size_t last = l.size() - 1, in2 = 0, in3 = 0;
+  while (l[last].substr(0, 4) != "ATOM") --last;
+  for (std::size_t k = 0; k < l.size(); ++k) {
+    if (l[k].substr(0, 4) != "ATOM") continue;
+    if (!in2 && std::stoi(l[k].substr(22, 4)) == 2) in2 = k;
+    if (!in3 && std::stoi(l[k].substr(22, 4)) == 3) in3 = k;
+  }
+  const std::string ala = l[in2].substr(0, 12) + " CB  ALA" + l[in2].substr(20);
+  const std::string unknown = l[in3].substr(0, 12) + " XY " + l[in3].substr(16);
+  const std::string res6 = l[last].substr(0, 22) + "   6" + l[last].substr(26);
+  l.insert(l.begin() + std::ptrdiff_t(last) + 1, res6);
+  l.insert(l.begin() + std::ptrdiff_t(in3) + 1, unknown);
+  l.insert(l.begin() + std::ptrdiff_t(in2) + 1, ala);
+  wd.put("p.pdb", joined(l));
+  for (const char* mode : {"7", "23"}) {
+    const std::string args = std::string(mode) + " p.pdb " + kLibrary;
+    RunResult a = ref.run(args), b = wd.run(args);
+    ASSERT_EQ(a.status, 0) << a.err;
+    EXPECT_EQ(b.status, 0) << b.err;
+    EXPECT_EQ(b.out, a.out) << mode;
+    EXPECT_EQ(b.err, "");
+    ASSERT_EQ(wd.written(), ref.written()) << mode;
+    for (const std::string& f : ref.written()) EXPECT_EQ(wd.read(f), ref.read(f)) << mode << " " << f;
+  }
 }
 
 TEST(BadStructure, InputMatchingNoTopologyAtomIsRejected) {

@@ -1,6 +1,8 @@
 // Bad topology files (Hdd), end to end.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "io/ffmt.hpp"
 #include "model/capacity.hpp"
 #include "robust/robust_support.hpp"
@@ -34,7 +36,15 @@ TEST(BadTopology, MissingShortOrMalformedIsAReadError) {
 
   PentaInput w2;
   const int n = natom();
-  std::vector<std::string> cut(hdd_lines().begin(), hdd_lines().begin() + n + 10);
+  int nang = 0;
+  std::istringstream(hdd_lines()[0]) >> nang >> nang;
+  // Line numbers of the first statistics row and the first propensity record.
+  const int stat1 = 2 * n + nang + 2, rama1 = stat1 + 80;
+  // The topology cut after its first k lines.
+  auto cut = [](int k) {
+    return joined(std::vector<std::string>(hdd_lines().begin(), hdd_lines().begin() + k));
+  };
+  auto at = [](int line, const std::string& what) { return "Hdd:" + std::to_string(line) + ": " + what; };
   struct Case {
     std::string hdd, mode, error;
   };
@@ -44,11 +54,16 @@ TEST(BadTopology, MissingShortOrMalformedIsAReadError) {
       {"43 two 80\n", "7", "Hdd:1: expected three integers natom, nang, npot"},
       {"-1 0 0\n", "7", "Hdd:1: negative count in the header"},
       {"0 0 0\n", "7", "Hdd:1: the header lists no atoms"},
-      // cut inside the bond records: every mode but "7" reads them
-      {joined(cut), "1", "Hdd:" + std::to_string(n + 11) + ": file ends before the bond records are complete"},
+      // cut inside each section, in a mode that reads it: "7" stops after the atom records,
+      // "1" after the statistics
+      {cut(11), "7", at(12, "file ends before the atom records are complete")},
+      {cut(n + 11), "1", at(n + 12, "file ends before the bond records are complete")},
+      {cut(2 * n + 11), "5", at(2 * n + 12, "file ends before the angle records are complete")},
+      {cut(stat1 + 9), "1", at(stat1 + 10, "file ends before the hydrogen-bond statistics are complete")},
+      {cut(rama1 + 9), "5", at(rama1 + 10, "file ends before the 1369 propensity records are complete")},
       // the statistics and propensity rows are free-form: a word where a number belongs
-      {hdd_with(2 * n + 227, 0, " x.xx"), "5",
-       "Hdd:" + std::to_string(2 * n + 227) + ": expected 7 numbers in a hydrogen-bond statistics row"},
+      {hdd_with(stat1, 0, " x.xx"), "5", at(stat1, "expected 7 numbers in a hydrogen-bond statistics row")},
+      {hdd_with(rama1, 0, " x.xx"), "5", at(rama1, "expected 5 numbers in a propensity record")},
       {hdd_with(3, 20, "abcdef"), "7", "Hdd:3: column 21: expected F6.3 number, found \"abcdef\""},
   };
   for (const Case& c : cases) {
@@ -89,6 +104,32 @@ TEST(BadTopology, AtomRecordsOutOfResidueOrderAreRejected) {
     if (hdd_lines()[std::size_t(k - 1)].substr(5, 4) == " CA " && ++seen == 2) ca2 = k;
   wd.put("Hdd", hdd_with(ca2, 5, " CX "));
   expect_refused(wd, wd.run("7 p.pdb"), 2, "Hdd: residue 2 has no \" CA \" atom record");
+}
+
+// A topology naming one atom twice in a residue (here GLN's OE1 renamed CG): both records are
+// filled from the same input atom, and the outputs carry the name twice, as the topology says.
+TEST(BadTopology, RepeatedAtomNameTakesTheSameInputAtom) {
+  PentaInput ref, wd;
+  ref.put("Hdd", generated_hdd(penta_pdb()));
+  std::vector<std::string> l = hdd_lines();
+  int oe1 = 0;
+  for (int k = 2; k <= natom() + 1 && !oe1; ++k)
+    if (l[std::size_t(k - 1)].substr(5, 4) == " OE1" && l[std::size_t(k - 1)].substr(15, 3) == "GLN") oe1 = k;
+  ASSERT_GT(oe1, 0);
+  l[std::size_t(oe1 - 1)].replace(5, 9, " CG   CG ");
+  wd.put("Hdd", joined(l));
+  RunResult a = ref.run("7 p.pdb"), b = wd.run("7 p.pdb");
+  ASSERT_EQ(a.status, 0) << a.err;
+  ASSERT_EQ(b.status, 0) << b.err;
+  EXPECT_EQ(wd.read("chi1"), ref.read("chi1"));  // no torsion uses OE1
+
+  ASSERT_EQ(wd.run("1 p.pdb").status, 0);
+  std::vector<std::string> cg;
+  for (const std::string& line : lines_of(wd.read("p.pdb.h")))
+    if (line.size() > 20 && line.substr(12, 8) == " CG  GLN") cg.push_back(line);
+  ASSERT_EQ(cg.size(), 2u);
+  EXPECT_EQ(cg[0], cg[1]);
+  EXPECT_EQ(wd.read("p.pdb.h").find(" OE1 GLN"), std::string::npos);
 }
 
 // Capacities: rejected with a message naming them, never written past. A topology with more
