@@ -1,6 +1,7 @@
 #include "io/aux_read.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <fstream>
 #include <iostream>
 #include <string_view>
@@ -68,13 +69,9 @@ bool plain_record(const std::string& line, int* v, float* q) {
   return true;
 }
 
-void warn_dropped(const std::string& file, int dropped, int nres) {
+void warn_dropped(const std::string& file, int dropped, const std::string& why) {
   if (dropped == 0) return;
-  std::cout << (ffmt::ListWriter() << "WARNING!!!" << file + ":" << dropped
-                                   << "rows name residues outside 1.." + std::to_string(nres) +
-                                          ", dropped")
-                   .str()
-            << '\n';
+  std::cout << (ffmt::ListWriter() << "WARNING!!!" << file + ":" << dropped << why).str() << '\n';
 }
 
 bool in_chain(const ModelState& s, int i, int j) {
@@ -94,15 +91,16 @@ void store_check(const std::string& path, int m) {
 
 // Reads a restraint file: its count, then up to that many rows. read_row(lr, i, j) reads one
 // row's fields and returns the read status; keep() says whether the row passes its own filter;
-// store(m) writes row m of the table. Rows naming residues outside 1..nres are dropped and
-// counted. Returns the number of rows stored.
-template <class ReadRow, class Keep, class Store>
+// finite() whether its values are finite; store(m) writes row m of the table. Rows naming
+// residues outside 1..nres, and rows with a value beyond single precision (which would make
+// every energy infinite), are dropped and counted. Returns the number of rows stored.
+template <class ReadRow, class Keep, class Finite, class Store>
 int read_pairs(const ModelState& s, std::istream& in, const std::string& path,
-               const std::string& name, ReadRow read_row, Keep keep, Store store) {
+               const std::string& name, ReadRow read_row, Keep keep, Finite finite, Store store) {
   ffmt::ListReader lr(in, path);
   int n = 0;
   if (!restraint_count(lr, n)) return 0;
-  int m = 0, dropped = 0;
+  int m = 0, outside = 0, infinite = 0;
   for (int k = 1; k <= n; ++k) {
     int i = 0, j = 0;
     ffmt::ReadStatus st = read_row(lr, i, j);
@@ -110,13 +108,18 @@ int read_pairs(const ModelState& s, std::istream& in, const std::string& path,
     if (st == ffmt::ReadStatus::error) break;
     if (!keep()) continue;
     if (!in_chain(s, i, j)) {
-      ++dropped;
+      ++outside;
+      continue;
+    }
+    if (!finite()) {
+      ++infinite;
       continue;
     }
     store_check(path, ++m);
     store(m, i, j);
   }
-  warn_dropped(name, dropped, s.nres);
+  warn_dropped(name, outside, "rows name residues outside 1.." + std::to_string(s.nres) + ", dropped");
+  warn_dropped(name, infinite, "rows hold a value beyond single precision, dropped");
   return m;
 }
 
@@ -130,7 +133,7 @@ void read_dist(ModelState& s, std::istream& in, const std::string& path,
         int skip = 0;
         return lr.read(i, j, skip, d, tol);
       },
-      [] { return true; },
+      [] { return true; }, [&] { return std::isfinite(d) && std::isfinite(tol); },
       [&](int m, int i, int j) {
         s.rsd(m, 1) = i;
         s.rsd(m, 2) = j;
@@ -145,7 +148,7 @@ void read_distl(ModelState& s, std::istream& in, const std::string& path,
   float d = 0.0f;
   s.ndistl = read_pairs(
       s, in, path, name, [&](ffmt::ListReader& lr, int& i, int& j) { return lr.read(i, j, d); },
-      [] { return true; },
+      [] { return true; }, [&] { return std::isfinite(d); },
       [&](int m, int i, int j) {
         s.rsdl(m, 1) = i;
         s.rsdl(m, 2) = j;
@@ -159,7 +162,7 @@ void read_comb(ModelState& s, std::istream& in, const std::string& path,
   float p = 0.0f;
   s.ncomb = read_pairs(
       s, in, path, name, [&](ffmt::ListReader& lr, int& i, int& j) { return lr.read(i, j, p); },
-      [&] { return p > cutoff; },
+      [&] { return p > cutoff; }, [&] { return std::isfinite(p); },
       [&](int m, int i, int j) {
         s.combsca(m, 1) = i;
         s.combsca(m, 2) = j;
@@ -277,6 +280,10 @@ void read_library_stream(ModelState& s, std::istream& in, const std::string& pat
       throw InputError(path, line_no,
                        "key, residue type or slot outside 0..25, 0..10, 0..10, 0..4, 0..10, "
                        "1..20, 1..10");
+    for (float x : q)
+      if (!std::isfinite(x))
+        throw InputError(path, line_no, "a coordinate beyond single precision in record " +
+                                            std::to_string(k));
     for (int c = 0; c < 6; ++c) s.bbcoord(k, c + 1) = q[c];
     BBTable& t = cls == 1 ? s.bbdatc : cls == 2 ? s.bbdata : s.bbdatb;
     t.set(v[1], v[2], v[3], v[4], v[5], v[6], v[7], k);

@@ -124,9 +124,9 @@ TEST(AuxFiles, CrlfLineEndsAndLongLinesReadAsPlainLines) {
   for (const std::string& f : a.written()) EXPECT_EQ(b.read(f), a.read(f)) << f;
 }
 
-// Values beyond single precision read as infinite: a restraint distance or tolerance that never
-// or always holds. Numbers where seq.dat and PRHB want integers make the record unreadable. The
-// run ends normally with finite energies and models.
+// Restraint rows with values beyond single precision are dropped and counted; numbers where
+// seq.dat and PRHB want integers make the record unreadable. The run ends normally with finite
+// energies and models.
 TEST(AuxFiles, HugeValuesEndInFiniteModels) {
   Files f = refinement_inputs();
   std::vector<std::string> seq = lines_of(f["seq.dat"]);
@@ -140,6 +140,9 @@ TEST(AuxFiles, HugeValuesEndInFiniteModels) {
   f["dist.dat"] = joined(dist);
   f["distL.dat"] = joined(distl);
   f["PRHB"] += "90 N nan O 5\n91 N 99999999999 O 5\n92 N 1e39 O 4\n";
+  std::vector<std::string> comb = lines_of(f["combCA.dat"]);
+  comb[1] = comb[1].substr(0, comb[1].rfind(' ')) + " 1e39";
+  f["combCA.dat"] = joined(comb);
 
   Refinement wd(f);
   RunResult r = wd.run3();
@@ -147,7 +150,10 @@ TEST(AuxFiles, HugeValuesEndInFiniteModels) {
   EXPECT_EQ(r.err, "");
   const std::vector<std::string> out = lines_of(r.out);
   for (const char* w : {" WARNING!! seq.dat is different to the structure, not use seq instead",
-                        " warning: 3 PRHB lines skipped (unreadable, or a residue outside 1..12)"})
+                        " warning: 3 PRHB lines skipped (unreadable, or a residue outside 1..12)",
+                        " WARNING!!! dist.dat: 2 rows hold a value beyond single precision, dropped",
+                        " WARNING!!! distL.dat: 2 rows hold a value beyond single precision, dropped",
+                        " WARNING!!! combCA.dat: 1 rows hold a value beyond single precision, dropped"})
     EXPECT_NE(std::find(out.begin(), out.end(), w), out.end()) << w << "\n" << r.out;
   EXPECT_FALSE(has_non_finite(r.out)) << r.out;
   ASSERT_EQ(wd.written(), (std::set<std::string>{"t.pdb.fix", "t.pdb.h"}));
@@ -176,25 +182,28 @@ TEST(BadTemplate, MalformedRecordIsAReadError) {
 }
 
 // The free-form readers one by one: "nan" and "inf" are no numbers, 1e39 is an infinite real and
-// no integer.
+// no integer. A restraint row holding an infinite value is dropped and counted: one such
+// probability would make every energy of a refinement infinite.
 TEST(ExtremeValues, FreeFormReaders) {
-  const float inf = std::numeric_limits<float>::infinity();
   auto s = make_state();
   s->nres = 10;
-  std::istringstream dist("4\n1 5 0 1e39 1.0\n2 6 0 -1e39 1e39\n3 7 0 nan 1.0\n4 8 0 5.0 1.0\n");
+  testing::internal::CaptureStdout();
+  std::istringstream dist("5\n1 5 0 1e39 1.0\n2 6 0 5.0 -1e39\n4 8 0 5.0 1.0\n3 7 0 nan 1.0\n4 9 0 5.0 1.0\n");
   read_restraint_stream(*s, RestraintFile::dist, dist, "dist.dat", 0.3f);
-  ASSERT_EQ(s->ndist, 2);  // stops at the "nan" row
-  EXPECT_EQ(s->drsd(1, 1), inf);
-  EXPECT_EQ(s->drsd(2, 1), -inf);
-  EXPECT_EQ(s->drsd(2, 2), inf);
-  std::istringstream distl("3\n1 5 -1e39\n2 6 inf\n3 7 9.0\n");
+  ASSERT_EQ(s->ndist, 1);  // two dropped, one kept, then the "nan" row stops the reading
+  EXPECT_EQ(s->rsd(1, 2), 8);
+  std::istringstream distl("3\n1 5 -1e39\n3 7 9.0\n2 6 inf\n");
   read_restraint_stream(*s, RestraintFile::distl, distl, "distL.dat", 0.3f);
   ASSERT_EQ(s->ndistl, 1);
-  EXPECT_EQ(s->drsdl(1), -inf);
-  std::istringstream comb("2\n1 5 1e39\n2 6 nan\n");
+  EXPECT_EQ(s->drsdl(1), 9.0f);
+  std::istringstream comb("3\n1 5 1e39\n2 6 0.5\n2 6 nan\n");
   read_restraint_stream(*s, RestraintFile::comb, comb, "combCA.dat", 0.3f);
   ASSERT_EQ(s->ncomb, 1);
-  EXPECT_EQ(s->pcombca(1), inf);
+  EXPECT_EQ(s->pcombca(1), 0.5f);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            " WARNING!!! dist.dat: 2 rows hold a value beyond single precision, dropped\n"
+            " WARNING!!! distL.dat: 1 rows hold a value beyond single precision, dropped\n"
+            " WARNING!!! combCA.dat: 1 rows hold a value beyond single precision, dropped\n");
 
   std::istringstream seq("1 MET 2 0\n2 LYS 1e39 0\n3 ALA 2 0\n");
   EXPECT_EQ(read_seq_stream(*s, seq, "seq.dat"), 1);

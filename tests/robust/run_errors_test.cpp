@@ -189,6 +189,8 @@ TEST(BadLibrary, MissingUnreadableOrLyingLibrary) {
        "lib:4: column 25: expected F7.3 number, found \"    nan\""},
       {"3 1 1 1\n" + rec + hel + str.substr(0, 24) + " abc.de" + str.substr(31), "",
        "lib:4: column 25: expected F7.3 number, found \" abc.de\""},
+      {"3 1 1 1\n" + rec + hel + str.substr(0, 40) + "1.0E+39" + str.substr(47), "",
+       "lib:4: a coordinate beyond single precision in record 3"},
   };
   for (const Case& c : cases) {
     wd.put("lib", c.lib);
