@@ -5,17 +5,21 @@ For each structure: its C-alpha trace and topology, seq.dat from mode 8 of the n
 separate working directories mode 23 (the reference model), mode 2, mode 3 without a template,
 mode 3 and mode 4 with the native trace as template, and mode 31 on the trace with 5 % of its
 C-alpha atoms removed in two gaps. Every refinement run is made twice and must give identical
-files and standard output. Prints a Markdown table: outputs, backbone hydrogen bonds of the
-model (the listing of mode 5) against the mode-23 model, C-alpha RMSD to the native after
+files and standard output. Prints a Markdown table and writes it, under a header naming the
+commit, command and machine, to bench/results/REFINE.md (--out): outputs, the backbone hydrogen
+bonds of the start model as the program counts them (the "initd" line) and of the written model
+(the listing of mode 5) against the mode-23 model, C-alpha RMSD to the native after
 superposition, wall and CPU time and peak memory.
 
-  python3 bench/refine_table.py [--bin DIR] [--lib FILE] [--work DIR] [STRUCTURE.pdb ...]
+  python3 bench/refine_table.py [--bin DIR] [--lib FILE] [--work DIR] [--out FILE]
+                                [--held-out | STRUCTURE.pdb ...]
 
-Without structures, the held-out chains 1euw_a, 4hhb_a and 219l_a of the shared training set.
+Without structures, the held-out chains 1euw_a, 4hhb_a and 219l_a of the shared training set;
+--held-out takes the whole held-out part of it.
 """
 
 import argparse
-import filecmp
+import datetime
 import os
 import shutil
 import subprocess
@@ -23,6 +27,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+import harness  # noqa: E402
 import pdbutil  # noqa: E402
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -97,9 +102,52 @@ def one_run(vorb, lib, work, name, mode, structure, template):
     if model.exists():
         row["hb"] = backbone_hbonds(vorb, model, d)
         row["rmsd"] = pdbutil.ca_rmsd(model, work / "t.pdb")[2]
+    # " initd" (A6), rmsd (F8.4), then I4 fields: icycle, npredhb, nhb, nhbmatch, nclash, ...
     start = [l for l in out.splitlines() if l.startswith(" initd")]
-    row["initd_nhb"] = int(start[0][30:34]) if start else None
+    row["initd_nhb"] = int(start[0][22:26]) if start else None
     return row
+
+
+HEAD = ["protein", "res", "run", "outputs", "same twice", "BB H-bonds at the start (initd)",
+        "BB H-bonds of name.h (mode 23)", "CA RMSD A", "wall s", "CPU s", "peak MB"]
+
+
+def table_row(native, nres, row, ref):
+    hb = row.get("hb")
+    hbtext = "-" if hb is None else "%d (%d)" % (hb, ref.get("hb", -1))
+    start = row.get("initd_nhb")
+    rm = row.get("rmsd")
+    cells = [native.stem, str(nres),
+             row["run"] + ("" if row["status"] == 0 else " (exit %d)" % row["status"]),
+             row["outputs"] or "-", "yes" if row["same"] else "NO",
+             "-" if start is None else str(start), hbtext,
+             "-" if rm is None else "%.2f" % rm,
+             "%.2f" % row["wall"], "%.2f" % row["cpu"], "%.0f" % (row["peak"] / 1024.0)]
+    return "| " + " | ".join(cells) + " |"
+
+
+def header(argv, source, count, lib, load):
+    return [
+        "# VORB refinement runs: modes 23, 2, 3, 4 and 31 on native C-alpha traces", "",
+        "- Measured at commit: %s (%s)" % (harness.git_commit(),
+                                           datetime.datetime.now().strftime("%Y-%m-%d %H:%M")),
+        "- Command: `python3 bench/refine_table.py %s`" % " ".join(argv),
+        "- Structures: %s; %d chains; library: %s" % (source, count,
+                                                      harness.library_name(lib)),
+        "- Machine: %s, %d cores; load average %s at the start, %.2f at the end (the machine "
+        "is shared, so wall times carry the others' load)" % (
+            harness.cpu_model(), os.cpu_count() or 0, load, os.getloadavg()[0]),
+        "- Runs: m23 = mode 23 on the trace (the reference model); m2; m3 = mode 3 without a "
+        "template, seq.dat from mode 8 of the native; m3-tmpl and m4-tmpl = modes 3 and 4 with "
+        "the trace as template; m31-gapsK = mode 31 on the trace without K C-alpha atoms in "
+        "two gaps. Each run is made twice; 'same twice' = both outputs and standard output "
+        "byte-identical.",
+        "- BB H-bonds at the start: the program's own count (backbone bonds of the start model "
+        "of the refinement, the 'initd' line). BB H-bonds of name.h: backbone-backbone bonds "
+        "in the listing of mode 5 of the written model, with the mode-23 model of the same "
+        "(full) trace in parentheses. The two counters differ, so compare each with its own "
+        "kind. CA RMSD: C-alpha RMSD of name.h to the native trace after superposition. "
+        "Wall, CPU and peak memory from /usr/bin/time, first of the two runs.", ""]
 
 
 def main(argv):
@@ -107,16 +155,28 @@ def main(argv):
     p.add_argument("--bin", default=str(ROOT / "build" / "release"))
     p.add_argument("--lib", default=str(ROOT / "data" / "BBdat"))
     p.add_argument("--work", default=str(ROOT / "out" / "refine-table"))
+    p.add_argument("--out", default=str(ROOT / "bench" / "results" / "REFINE.md"))
+    p.add_argument("--held-out", action="store_true",
+                   help="every held-out chain of the shared training set")
     p.add_argument("structures", nargs="*")
     opt = p.parse_args(argv)
     vorb, tools = Path(opt.bin) / "VORB", Path(opt.bin) / "vorb-tools"
     lib = Path(opt.lib).resolve()
-    structs = [Path(s) for s in opt.structures] or [
-        ROOT.parent / "shared" / "structures" / "train" / f for f in DEFAULT]
+    base = harness.find_structures_dir()
+    if opt.structures:
+        structs, source = [Path(s) for s in opt.structures], "given on the command line"
+    elif base is None:
+        sys.exit("no structures given and the shared training set was not found")
+    elif opt.held_out:
+        structs = harness.held_out(base.glob("*.pdb"))
+        source = "held-out part of the shared training set (every tenth file by name)"
+    else:
+        structs = [base / f for f in DEFAULT]
+        source = "held-out chains " + ", ".join(Path(f).stem for f in DEFAULT)
+    load = "%.2f" % os.getloadavg()[0]
 
-    print("| protein | res | run | outputs | same twice | BB H-bonds (mode 23) | CA RMSD A |"
-          " wall s | CPU s | peak MB |")
-    print("|---|---|---|---|---|---|---|---|---|---|")
+    lines = ["| " + " | ".join(HEAD) + " |", "|" + "|".join("---" for _ in HEAD) + "|"]
+    print("\n".join(lines))
     for native in structs:
         work = Path(opt.work) / native.stem
         nres, removed = prepare(tools, vorb, native, work)
@@ -125,16 +185,14 @@ def main(argv):
                 ("m3-tmpl", "3", "t.pdb", "t.pdb"), ("m4-tmpl", "4", "t.pdb", "t.pdb"),
                 ("m31-gaps%d" % removed, "31", "gap.pdb", None)]
         for row in [ref] + [one_run(vorb, lib, work, *r) for r in runs]:
-            hb = row.get("hb")
-            hbtext = "-" if hb is None else "%d (%d)" % (hb, ref.get("hb", -1))
-            rm = row.get("rmsd")
-            print("| %s | %d | %s | %s | %s | %s | %s | %.2f | %.2f | %.0f |" % (
-                native.stem, nres, row["run"] + ("" if row["status"] == 0 else
-                                                  " (exit %d)" % row["status"]),
-                row["outputs"] or "-", "yes" if row["same"] else "NO", hbtext,
-                "-" if rm is None else "%.2f" % rm, row["wall"], row["cpu"],
-                row["peak"] / 1024.0))
+            lines.append(table_row(native, nres, row, ref))
+            print(lines[-1])
             sys.stdout.flush()
+
+    out = Path(opt.out)
+    out.parent.mkdir(parents=True, exist_ok=True)
+    out.write_text("\n".join(header(argv, source, len(structs), lib, load) + lines) + "\n")
+    print("table written to %s" % out)
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "analysis/lattice.hpp"
 #include "geometry/torsion.hpp"
 #include "io/ffmt.hpp"
 
@@ -37,11 +38,19 @@ float pot_term(const ModelState& s, int row, int col, float weight) {
   return p > 0.0f ? weight * std::log(1.0f - p) : 0.0f;
 }
 
-// Applies the acceptance tests to acceptor a of hydrogen h on donor d; fills g when accepted.
-bool accept(const ModelState& s, int h, int d, float ddh, int a, Geometry& g) {
+// A donor hydrogen h on heavy atom d, with what the tests of every acceptor read of them.
+struct Donor {
+  int h = 0, d = 0;
+  float ddh = 0.0f;      // length of the bond d-h
+  bool amide = false;    // d is a backbone N
+  int res = 0;           // residue of d
+};
+
+// Applies the acceptance tests to acceptor a of the donor; fills g when accepted.
+bool accept(const ModelState& s, const Donor& dn, int a, Geometry& g) {
+  const int h = dn.h, d = dn.d;
   if (s.atmhb(a) <= 0) return false;
-  if (s.atomty(d) == " N  " && s.atomty(a) == " O  " && std::abs(s.ress(d) - s.ress(a)) < 2)
-    return false;
+  if (dn.amide && std::abs(dn.res - s.ress(a)) < 2 && s.atomty(a) == " O  ") return false;
   const int ab = s.bonda(a, 1);
   if (ab < 1 || ab > s.natom) return false;  // an acceptor without a bonded heavy atom
   const float dda = dist_atoms(s, d, a);
@@ -50,7 +59,7 @@ bool accept(const ModelState& s, int h, int d, float ddh, int a, Geometry& g) {
   if (!(dha >= 1.65f && dha <= 2.6f)) return false;
   const float daab = dist_atoms(s, ab, a);
   const float dhab = dist_atoms(s, ab, h);
-  const float angdha = angle_deg(ddh, dha, dda);
+  const float angdha = angle_deg(dn.ddh, dha, dda);
   if (!(angdha >= 90.0f)) return false;
   const float anghaab = angle_deg(dha, daab, dhab);
   if (!(anghaab >= 90.0f)) return false;
@@ -101,6 +110,24 @@ void check_listed_bonds(ModelState& s) {
   }
 }
 
+// The cells along one axis, at most nrange from the hydrogen's cell c, that can hold an
+// acceptor the tests could accept. An atom in cell k lies within 1 A of 2k along each axis
+// (k is its coordinate halved and rounded), and no acceptor further than 2.6 A from the
+// hydrogen is accepted (0.01 A more covers rounding), so only the cells whose span comes within
+// that reach of the hydrogen's coordinate v are visited: 3 or 4 of the 5.
+void cell_window(float v, int c, int nrange, int& lo, int& hi) {
+  lo = c - nrange;
+  hi = c + nrange;
+  const float d = v - float(2 * c);  // -1..1 for a coordinate in the lattice
+  if (std::fabs(d) <= 1.0f) {
+    constexpr float kReach = 1.0f + 2.6f + 0.01f;
+    lo = std::max(lo, c + int(std::ceil(0.5f * (d - kReach))));
+    hi = std::min(hi, c + int(std::floor(0.5f * (d + kReach))));
+  }
+  lo = std::max(lo, 1);
+  hi = std::min(hi, kLat);
+}
+
 }  // namespace
 
 void hbonds(ModelState& s, int flag) {
@@ -112,22 +139,28 @@ void hbonds(ModelState& s, int flag) {
     if (backbone && !(s.atomty(h) == " H  ")) continue;
     const int d = s.bonda(h, 1);
     if (d < 1 || d > s.natom) continue;  // a hydrogen without a donor atom
-    const float ddh = s.bond(h, 2);
-    const int cx = int(std::lroundf(0.5f * s.xx(h)));
-    const int cy = int(std::lroundf(0.5f * s.yy(h)));
-    const int cz = int(std::lroundf(0.5f * s.zz(h)));
+    const Donor dn{h, d, s.bond(h, 2), s.atomty(d) == " N  ", s.ress(d)};
+    const int cx = lattice_cell(s.xx(h));
+    const int cy = lattice_cell(s.yy(h));
+    const int cz = lattice_cell(s.zz(h));
+    int x0, x1, y0, y1, z0, z1;
+    cell_window(s.xx(h), cx, s.nrange, x0, x1);
+    cell_window(s.yy(h), cy, s.nrange, y0, y1);
+    cell_window(s.zz(h), cz, s.nrange, z0, z1);
     int ncand = 0, best = 0;
     Geometry bestg;
-    for (int x = std::max(1, cx - s.nrange); x <= std::min(kLat, cx + s.nrange); ++x) {
-      for (int y = std::max(1, cy - s.nrange); y <= std::min(kLat, cy + s.nrange); ++y) {
-        for (int z = std::max(1, cz - s.nrange); z <= std::min(kLat, cz + s.nrange); ++z) {
-          const int head = s.site(x, y, z);
+    for (int x = x0; x <= x1; ++x) {
+      for (int y = y0; y <= y1; ++y) {
+        const int* line = s.site.row(x, y);
+        for (int z = z0; z <= z1; ++z) {
+          const int head = line[z - 1];
           if (head <= 0 || head > s.natom) continue;
+          const int* more = s.sitt.row(head);
           for (int c = 0; c <= kSittCols; ++c) {
-            const int a = c == 0 ? head : s.sitt(head, c);
+            const int a = c == 0 ? head : more[c - 1];
             if (a <= 0) break;
             Geometry g;
-            if (!accept(s, h, d, ddh, a, g)) continue;
+            if (!accept(s, dn, a, g)) continue;
             ++ncand;
             if (ncand == 1 || g.e < bestg.e) {
               best = a;
@@ -138,7 +171,7 @@ void hbonds(ModelState& s, int flag) {
       }
     }
     if (ncand == 0) continue;
-    if (backbone && !(s.atomty(d) == " N  " && s.atomty(best) == " O  ")) continue;
+    if (backbone && !(dn.amide && s.atomty(best) == " O  ")) continue;
     if (k > kMaxHb) {
       std::cout << (ffmt::ListWriter() << "WARNING!!! more than" << kMaxHb
                                        << "hydrogen bonds, the rest are not recorded")

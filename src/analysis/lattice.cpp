@@ -1,8 +1,13 @@
 #include "analysis/lattice.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "analysis/lattice_shift.hpp"
+#include "geometry/near_pairs.hpp"
+#include "geometry/vec3.hpp"
+#include "model/coords.hpp"
 
 namespace vorb {
 namespace {
@@ -17,16 +22,19 @@ void clear_lattice(ModelState& s) {
   if (s.nocc > 10) s.nocc = 0;
 }
 
-// Whether atom j is listed in row i of sitt.
+// Whether atom j is listed in row i of sitt. Rows are cleared whole and filled from the left
+// (free_slot), so the first free slot ends the list.
 bool listed(const ModelState& s, int i, int j) {
-  for (int c = 1; c <= kSittCols; ++c)
-    if (s.sitt(i, c) == j) return true;
+  const int* row = s.sitt.row(i);
+  for (int c = 1; c <= kSittCols && row[c - 1] >= 1; ++c)
+    if (row[c - 1] == j) return true;
   return false;
 }
 
 int free_slot(const ModelState& s, int i) {
+  const int* row = s.sitt.row(i);
   for (int c = 1; c <= kSittCols; ++c)
-    if (s.sitt(i, c) < 1) return c;
+    if (row[c - 1] < 1) return c;
   return 0;
 }
 
@@ -35,9 +43,9 @@ void fill_lattice(ModelState& s) {
   for (int i = 1; i <= s.natom; ++i) {
     const float x = s.xx(i), y = s.yy(i), z = s.zz(i);
     if (!(x >= 1.0f && x <= hi && y >= 1.0f && y <= hi && z >= 1.0f && z <= hi)) continue;
-    const int cx = int(std::lroundf(0.5f * x));
-    const int cy = int(std::lroundf(0.5f * y));
-    const int cz = int(std::lroundf(0.5f * z));
+    const int cx = lattice_cell(x);
+    const int cy = lattice_cell(y);
+    const int cz = lattice_cell(z);
     int& head = s.site(cx, cy, cz);
     const int j = head;
     if (j < 1 || j > s.natom) {
@@ -76,21 +84,21 @@ void calclash(ModelState& s) {
   s.nclash = 0;
   s.nbreak = 0;
   s.eclash = 0.0f;
-  for (int i = 1; i <= s.nres - 1; ++i) {
-    const int a = s.ica(i);
-    for (int j = i + 1; j <= s.nres; ++j) {
-      const int b = s.ica(j);
-      const float dx = s.xx(a) - s.xx(b), dy = s.yy(a) - s.yy(b), dz = s.zz(a) - s.zz(b);
-      const float d = std::sqrt(dx * dx + dy * dy + dz * dz);
-      if (d < cut) {
-        ++s.nclash;
-        s.eclash += (d - cut) * (d - cut) + 0.5f;
-      } else if (j == i + 1 && d > brk) {
-        ++s.nbreak;
-        s.eclash += (d - brk) * (d - brk) + 0.5f;
-      }
+  // The C-alpha trace in a flat buffer: this pair scan runs in every energy evaluation.
+  std::vector<Vec3> ca(std::size_t(std::max(s.nres, 0)) + 1);
+  for (int r = 1; r <= s.nres; ++r) ca[std::size_t(r)] = pos(s, s.ica(r));
+  // Non-adjacent pairs further apart than cut along one axis cannot clash (0.001 covers the
+  // rounding of the distance).
+  near_pairs(ca, s.nres, cut + 0.001f, [&](int i, int j, Vec3 v) {
+    const float d = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+    if (d < cut) {
+      ++s.nclash;
+      s.eclash += (d - cut) * (d - cut) + 0.5f;
+    } else if (j == i + 1 && d > brk) {
+      ++s.nbreak;
+      s.eclash += (d - brk) * (d - brk) + 0.5f;
     }
-  }
+  });
 }
 
 }  // namespace vorb

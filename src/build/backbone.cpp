@@ -70,7 +70,7 @@ int lookup(const ModelState& s, Cls c, Bins& b, int type, int tmin) {
       if (int f = cell(*t, b, type, 1)) return f;
 
   const BBTable& p = primary(s, c);
-  if (type != kPro)
+  if (type != kPro && p.any(b.b1, b.b2, b.b3, b.b4, b.b5))
     for (int t = 20; t >= tmin; --t)
       if (int f = cell(p, b, t, 1)) return f;
 
@@ -78,7 +78,8 @@ int lookup(const ModelState& s, Cls c, Bins& b, int type, int tmin) {
     for (int b2 = std::max(b.b2 - 1, 0); b2 <= std::min(b.b2 + 1, BBTable::kB2); ++b2)
       for (int b3 = std::max(b.b3 - 1, 0); b3 <= std::min(b.b3 + 1, BBTable::kB3); ++b3)
         for (int b4 = std::max(b.b4 - 1, 0); b4 <= std::min(b.b4 + 1, BBTable::kB4); ++b4)
-          for (int b5 = std::max(b.b5 - 1, 0); b5 <= std::min(b.b5 + 1, BBTable::kB5); ++b5)
+          for (int b5 = std::max(b.b5 - 1, 0); b5 <= std::min(b.b5 + 1, BBTable::kB5); ++b5) {
+            if (!p.any(b1, b2, b3, b4, b5)) continue;
             for (int t = tmin; t <= 20; ++t) {
               if (!type_allowed(type, t)) continue;
               if (int f = p(b1, b2, b3, b4, b5, t, 1)) {
@@ -86,6 +87,7 @@ int lookup(const ModelState& s, Cls c, Bins& b, int type, int tmin) {
                 return f;
               }
             }
+          }
   return 0;
 }
 
@@ -118,13 +120,14 @@ int rechoose(ModelState& s, int i, Cls c, Bins b, int type, int tmin, int f) {
   b.b4 = shift(b.b4, d[3], BBTable::kB4);
   b.b5 = shift(b.b5, d[4], BBTable::kB5);
 
-  for (int t = tmin; t <= 20; ++t) {
-    if (!type_allowed(type, t)) continue;
-    if (int v = cell(p, b, t, 1)) {
-      f = v;
-      if (f != cur) return f;
+  if (p.any(b.b1, b.b2, b.b3, b.b4, b.b5))
+    for (int t = tmin; t <= 20; ++t) {
+      if (!type_allowed(type, t)) continue;
+      if (int v = cell(p, b, t, 1)) {
+        f = v;
+        if (f != cur) return f;
+      }
     }
-  }
 
   int lo = 1, hi = s.nbbc;
   if (c == Cls::helix) lo = s.nbbc + 1, hi = s.nbbc + s.nbbh;

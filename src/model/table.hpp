@@ -84,6 +84,8 @@ class Tab2 {
   void fill_row(int i, const T& v) {
     for (int j = 1; j <= M; ++j) (*this)(i, j) = v;
   }
+  // Row i (checked) as M contiguous entries: row(i)[j - 1] is (i, j).
+  const T* row(int i) const { return b_.data() + idx(i, 1); }
 
  private:
   static std::size_t idx(int i, int j) {
@@ -101,6 +103,8 @@ class Tab3 {
   Tab3() : b_(std::size_t(N) * N * N) {}
   T& operator()(int x, int y, int z) { return b_.data()[idx(x, y, z)]; }
   const T& operator()(int x, int y, int z) const { return b_.data()[idx(x, y, z)]; }
+  // Line (x, y) (checked) as N contiguous entries: row(x, y)[z - 1] is (x, y, z).
+  const T* row(int x, int y) const { return b_.data() + idx(x, y, 1); }
 
  private:
   static std::size_t idx(int x, int y, int z) {

@@ -4,15 +4,16 @@
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <vector>
 
 #include "analysis/lattice.hpp"
 #include "build/backbone.hpp"
+#include "geometry/near_pairs.hpp"
 #include "geometry/random.hpp"
 #include "geometry/rotate.hpp"
 #include "geometry/vec3.hpp"
 #include "io/ffmt.hpp"
 #include "model/coords.hpp"
-#include "model/capacity.hpp"
 #include "model/residues.hpp"
 
 namespace vorb {
@@ -415,25 +416,19 @@ void move_clash(ModelState& s, float& step, int& nviol) {
   };
 
   // The C-alpha trace in a flat buffer: the pair scan is the inner loop of every global move.
-  Vec3 ca[kMaxRes + 1];
-  for (int r = 1; r <= s.nres; ++r) ca[r] = capos(s, r);
-  // A non-adjacent pair further apart than this along one axis cannot be closer than cacut.
-  const float reach = s.cacut + 0.001f;
-  for (int i = 1; i < s.nres; ++i) {
-    const Vec3 ci = ca[i];
-    for (int j = i + 1; j <= s.nres; ++j) {
-      const Vec3 v = ci - ca[j];
-      const bool next = j == i + 1;
-      if (!next && (std::fabs(v.x) > reach || std::fabs(v.y) > reach || std::fabs(v.z) > reach))
-        continue;
-      const float d = std::max(0.01f, norm(v));
-      const float limit = next && s.ityp(i) == kPro && s.ityp(j) == kPro ? 2.8f : s.cacut;
-      if (d < limit)
-        push(i, j, v, (limit - d) * step / d);
-      else if (next && d > s.cabond)
-        push(i, j, v, (s.cabond - d) * step / d);
-    }
-  }
+  std::vector<Vec3> ca(std::size_t(s.nres) + 1);
+  for (int r = 1; r <= s.nres; ++r) ca[std::size_t(r)] = capos(s, r);
+  // Non-adjacent pairs further apart than cacut along one axis are not near (0.001 covers the
+  // rounding of the distance).
+  near_pairs(ca, s.nres, s.cacut + 0.001f, [&](int i, int j, Vec3 v) {
+    const bool next = j == i + 1;
+    const float d = std::max(0.01f, norm(v));
+    const float limit = next && s.ityp(i) == kPro && s.ityp(j) == kPro ? 2.8f : s.cacut;
+    if (d < limit)
+      push(i, j, v, (limit - d) * step / d);
+    else if (next && d > s.cabond)
+      push(i, j, v, (s.cabond - d) * step / d);
+  });
 
   for (int r = 1; r <= s.nres; ++r) {
     if (s.nviolres(r) < 1) continue;

@@ -230,6 +230,15 @@ int nsub_for_cycle(int icycle, bool mode2) {
   return std::clamp(icycle / 10, 5, 20);
 }
 
+void rebuild_rounds(ModelState& s, int nsub, float& scorebest) {
+  Schedule sch{s, scorebest};
+  if (s.npredhb < 1)
+    sch.rebuild_without_list(nsub);
+  else
+    sch.rebuild_with_list(nsub);
+  scorebest = sch.scorebest;
+}
+
 float superpose_template(ModelState& s) {
   const int n = s.nres;
   std::vector<double> w(std::size_t(n), 0.0), x(3 * std::size_t(n)), y(3 * std::size_t(n));
@@ -279,11 +288,7 @@ void refinement_schedule(ModelState& s) {
   sch.setup();
   const bool mode2 = s.mode_is("2");
   for (;;) {
-    const int nsub = nsub_for_cycle(s.icycle, mode2);
-    if (s.npredhb < 1)
-      sch.rebuild_without_list(nsub);
-    else
-      sch.rebuild_with_list(nsub);
+    rebuild_rounds(s, nsub_for_cycle(s.icycle, mode2), sch.scorebest);
     s.ecur = s.ebest;
 
     if (s.icycle == 0) {

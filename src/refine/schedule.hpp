@@ -15,6 +15,12 @@ void refinement_schedule(ModelState& s);
 // Rebuild rounds of cycle icycle: icycle / 10 held to 5..20; 180 in mode "2".
 int nsub_for_cycle(int icycle, bool mode2);
 
+// The rebuild rounds of one cycle: nsub random rebuilds of the backbone (bbadd(2)), each kept
+// unless it loses backbone hydrogen bonds, with the best-scoring model saved to sxx and
+// scorebest raised. With a predicted list the cycle first tries the plane rotation (after cycle
+// 0), and outside mode "4" every rebuild re-marks the listed bonds in resfix (2 formed, 0 not).
+void rebuild_rounds(ModelState& s, int nsub, float& scorebest);
+
 // Superposes the template trace (bbkxx..) onto the model's C-alpha atoms and replaces it by the
 // superposed points. Residues the template lacks carry no weight. Returns the RMSD bound
 // 1.1 sqrt(residual / number of template residues).

@@ -22,11 +22,12 @@ struct Scene {
   ModelBuilder b{*s};
   int n = 0, h = 0;
 
-  // Residue with a backbone donor at d, its hydrogen 1 A along +x.
-  void donor(Vec3 d, const char* hname = " H  ", bool new_residue = true) {
+  // Residue with a backbone donor at d, its hydrogen 1 A along +x (or along `along`).
+  void donor(Vec3 d, const char* hname = " H  ", bool new_residue = true,
+             Vec3 along = {1.0f, 0.0f, 0.0f}) {
     if (new_residue) b.residue("ALA");
     n = b.atom(" N  ", d);
-    h = b.atom(hname, d + Vec3{1.0f, 0.0f, 0.0f}, -1);
+    h = b.atom(hname, d + along, -1);
     b.bond(h, n, 1.0f);
   }
   // Residue holding acceptor `name` at o, with its carbon 1.23 A further along dir.
@@ -100,6 +101,30 @@ TEST(Hbonds, DistanceBoundsAreInclusive) {
       EXPECT_EQ(sc.s->nhb, step == 0 ? 1 : 0) << dha << " step " << step;
       if (step == 0) {
         EXPECT_EQ(sc.s->htbon(1, 1), dha);
+      }
+    }
+  }
+}
+
+// The search visits only the cells that can hold an acceptor within 2.6 A of the hydrogen; an
+// acceptor 2.59 A away along any axis is found wherever the hydrogen sits in its own cell,
+// including on the half-cell boundaries where its cell index rounds away from zero.
+TEST(Hbonds, AcceptorsNearTheLimitAreFoundFromAnyPlaceInTheHydrogensCell) {
+  const Vec3 axes[3] = {{1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f}};
+  for (const Vec3 axis : axes) {
+    for (float sign : {1.0f, -1.0f}) {
+      const Vec3 u = sign * axis;
+      for (float f : {-1.0f, -0.99f, -0.6f, -0.41f, -0.2f, 0.0f, 0.2f, 0.41f, 0.6f, 0.99f, 1.0f}) {
+        // The hydrogen at 2c + f along the axis (c = 20), at 30 along the others.
+        const Vec3 hpos = Vec3{30.0f, 30.0f, 30.0f} + (10.0f + f) * axis;
+        Scene sc;
+        sc.donor(hpos - u, " H  ", true, u);
+        sc.spacer();
+        const int o = sc.acceptor(hpos + 2.59f * u, u);
+        sc.run(1);
+        ASSERT_EQ(sc.s->nhb, 1) << "axis " << axis.x << axis.y << axis.z << " sign " << sign
+                                << " f " << f;
+        EXPECT_EQ(sc.s->hbpair(1, 2), o);
       }
     }
   }

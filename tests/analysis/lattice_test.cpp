@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
 #include "analysis/model_builder.hpp"
 #include "support/test_support.hpp"
 
@@ -23,6 +27,33 @@ std::vector<int> cell_atoms(const ModelState& s, Vec3 p) {
   v.push_back(j);
   for (int c = 1; c <= kSittCols && s.sitt(j, c) > 0; ++c) v.push_back(s.sitt(j, c));
   return v;
+}
+
+// The inline cell index must be lroundf of the halved coordinate to the bit: at and around every
+// half-cell boundary over the lattice and beyond, and on arbitrary bit patterns (NaN, infinities,
+// values far outside the lattice).
+TEST(LatticeCell, IsTheRoundedHalfOfTheCoordinateAsLroundfGivesIt) {
+  auto same = [](float v) {
+    ASSERT_EQ(lattice_cell(v), int(std::lroundf(0.5f * v))) << std::hexfloat << v;
+  };
+  for (int k = -1500; k <= 1500; ++k) {
+    for (float base : {float(k), float(k) + 0.5f}) {
+      float lo = base, hi = base;
+      for (int step = 0; step < 4; ++step) {
+        same(lo);
+        same(hi);
+        lo = std::nextafter(lo, -1.0e30f);
+        hi = std::nextafter(hi, 1.0e30f);
+      }
+    }
+  }
+  std::uint32_t bits = 12345u;
+  for (int k = 0; k < 200000; ++k) {
+    bits = bits * 1664525u + 1013904223u;
+    same(std::bit_cast<float>(bits));
+  }
+  for (float v : {0.0f, -0.0f, 1.0e9f, 2.0e9f, -2.0e9f, 4.2e9f, 1.0e30f})
+    same(v);
 }
 
 TEST(Imerge, SharedCellsListUpToElevenAtoms) {

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
+#include "analysis/lattice.hpp"
 #include "build/backbone.hpp"
 #include "geometry/random.hpp"
 #include "refine/chain_fixture.hpp"
@@ -35,11 +41,45 @@ void seek_stream(ModelState& s, const std::function<bool(const std::function<flo
 
 int trunc_mod(float u, int k, int m) { return int(u * float(k)) % m; }
 
+// The run's stream at one moment, to count the draws a procedure takes from there.
+struct StreamMark {
+  RandState st;
+  int seed;
+  explicit StreamMark(const ModelState& s) : st(s.rng), seed(s.iseed) {}
+  // Draws between the mark and the state's stream now; -1 when it is not reached within limit.
+  int draws_to(const ModelState& s, int limit = 100000) const {
+    RandState x = st;
+    int sd = seed;
+    for (int n = 0; n <= limit; ++n) {
+      if (sd == s.iseed && x.iy == s.rng.iy && x.iseed2 == s.rng.iseed2 && x.iv == s.rng.iv)
+        return n;
+      rand(x, sd);
+    }
+    return -1;
+  }
+  void restore(ModelState& s) const {
+    s.rng = st;
+    s.iseed = seed;
+  }
+};
+
+// First and last residue of the stretch of a global move, from its first two draws.
+std::pair<int, int> stretch(float u1, float u2, int nres) {
+  const float fn = float(nres);
+  const int r1 = std::max(1, int(u1 * fn - 10.0f));
+  const int r2 = std::min(nres, int(u2 * fn / 2.0f) + r1 + 10);
+  return {r1, r2};
+}
+
 struct Chain : ::testing::Test {
   std::unique_ptr<ModelState> sp = test::make_state();
   ModelState& s = *sp;
-  void build(const std::string& seq) {
+  // scale > 1 stretches the chain about its first atom: the fixture's neighbouring C-alpha
+  // atoms are 3.746 A apart, within the 3.75 A that calclash counts as a clash.
+  void build(const std::string& seq, float scale = 1.0f) {
     test::build_chain(s, {seq});
+    const Vec3 o = pos(s, 1);
+    for (int i = 1; i <= s.natom; ++i) set_pos(s, i, o + scale * (pos(s, i) - o));
     s.gstep = 0.7f;
     s.cacut = 3.65f;
     s.cabond = 4.05f;
@@ -309,6 +349,230 @@ TEST_F(Chain, GlobalFieldPullsUnformedListedBondsAndSkipsResiduesTheTemplateLack
   glo_move(s, 0);
   EXPECT_NEAR(s.bvv(15, 1), 1.0f, 1e-4f);
   EXPECT_NEAR(s.bvv(15, 2), 0.0f, 1e-4f);
+}
+
+
+// ---- the order of the random draws -----------------------------------------------------------
+
+TEST_F(Chain, CrankshaftDrawsFourNumbersWhateverItTurns) {
+  build("GAAGAAAGAA");
+  add_ho(s);
+  const auto start = snapshot(s);
+  for (int seed = 1; seed <= 40; ++seed) {
+    for (int i = 1; i <= s.natom; ++i) set_pos(s, i, start[size_t(i)]);
+    s.iseed = seed;
+    s.rng = RandState{};
+    const StreamMark mark(s);
+    cacarot(s);
+    EXPECT_EQ(mark.draws_to(s), 4) << "seed " << seed;
+  }
+}
+
+TEST_F(Chain, CrankshaftBetweenCoincidentEndsWarnsAndTurnsNothing) {
+  build("GAAGAAAGAA");
+  add_ho(s);
+  int r0 = 0;
+  seek_stream(s, [&](const std::function<float()>& u) {
+    r0 = trunc_mod(u(), 7621, s.nres) + 1;
+    const int len = trunc_mod(u(), 9533, 5) + 1;
+    const int dir = trunc_mod(u(), 62483, 2);
+    const float ang = (2.0f * u() - 1.0f) * 3.1415925f;
+    return dir == 1 && len == 2 && r0 >= 2 && r0 + 2 <= s.nres && std::fabs(ang) > 0.1f;
+  });
+  const int a = r0, b = r0 + 2;
+  // CA(b) 0.006 A from CA(a) summed over the axes: no axis to turn about.
+  set_pos(s, s.ica(b), pos(s, s.ica(a)) + Vec3{0.002f, -0.002f, 0.002f});
+  const auto before = snapshot(s);
+  const StreamMark mark(s);
+  ::testing::internal::CaptureStdout();
+  cacarot(s);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  const std::string name = "GAAGAAAGAA"[size_t(a - 1)] == 'G' ? "GLY" : "ALA";
+  EXPECT_EQ(out, " warning,cacarot no direction defined " + std::to_string(r0) + " " + name +
+                     " 1 2 " + std::to_string(a) + " " + std::to_string(b) + " " + name + "\n");
+  EXPECT_EQ(mark.draws_to(s), 4);
+  for (int i = 1; i <= s.natom; ++i) {
+    if (is_backbone(i)) {
+      EXPECT_TRUE(same(before[i], pos(s, i))) << "atom " << i;
+    }
+  }
+}
+
+// A failed attempt ends at the 251st trial, whose three offsets are drawn before the count is
+// tested: three attempts of 251 trials of 3 draws, after the window's length and start.
+TEST_F(Chain, FailedRelaxationDrawsThreeNumbersPerTrialIncludingTheOneOverTheLimit) {
+  build("GAAGAAAGAA");
+  // The reference (xx0) is ideal; the current and accepted models are the chain stretched
+  // threefold, so no trial of the window's first N lies near both its neighbours.
+  const Vec3 o = pos(s, 1);
+  for (int i = 1; i <= s.natom; ++i) {
+    const Vec3 p = o + 3.0f * (pos(s, i) - o);
+    set_pos(s, i, p);
+    s.bkxx(i) = p.x;
+    s.bkyy(i) = p.y;
+    s.bkzz(i) = p.z;
+  }
+  for (int seed : {3, 8, 21}) {
+    s.iseed = seed;
+    s.rng = RandState{};
+    const StreamMark mark(s);
+    relax_lmprot(s);
+    EXPECT_EQ(s.lmfail, 1);
+    EXPECT_EQ(mark.draws_to(s), 2 + 3 * 251 * 3) << "seed " << seed;
+  }
+}
+
+TEST_F(Chain, GlobalMoveDrawsTwoForItsStretchAndThreePerResidueInIt) {
+  build("GAAGAAAGAAGAAAGAAGAAGAAGAAAGAAGAAAGAAGAA", 1.02f);
+  for (int r = 1; r <= s.nres; ++r) s.sscode(r) = 1;  // coil: an empty field
+  s.gstep = 0.1f;  // random displacements of at most 0.03 A: no clash to repair
+  const auto start = snapshot(s);
+  // This fixture has no fragment library: bbadd(1) then draws a random fragment per residue.
+  s.iseed = 1;
+  StreamMark bb(s);
+  bbadd(s, 1);
+  const int rebuild = bb.draws_to(s);
+  ASSERT_GT(rebuild, 0);
+  for (int icycle : {30, 50}) {
+    for (int seed = 1; seed <= 12; ++seed) {
+      for (int i = 1; i <= s.natom; ++i) set_pos(s, i, start[size_t(i)]);
+      s.icycle = icycle;
+      s.iseed = seed;
+      s.rng = RandState{};
+      const StreamMark mark(s);
+      RandState st = s.rng;
+      int sd = s.iseed;
+      const float u1 = rand(st, sd), u2 = rand(st, sd);
+      const auto [r1, r2] = stretch(u1, u2, s.nres);
+      glo_move(s, 0);
+      ASSERT_EQ(s.nclash, 0);
+      ASSERT_EQ(s.nbreak, 0);
+      EXPECT_EQ(mark.draws_to(s), 2 + 3 * (r2 - r1 + 1) + rebuild)
+          << "cycle " << icycle << " seed " << seed << " stretch " << r1 << ".." << r2;
+    }
+  }
+}
+
+// ---- the clash repair of the global move ----------------------------------------------------
+
+// Push scale of repair round k, starting from gstep g.
+float repair_step(int k, float g) {
+  const float fk = float(k);
+  if (k <= 6) return (g - 0.006f * fk) * 0.9f;
+  if (k <= 12) return (g - 0.006f * fk + 0.165f) * (g - 0.006f * fk + 0.165f);
+  const float b = g - 0.002f * fk;
+  return b * b * b;
+}
+
+TEST(ClashRepairStep, FallsWithTheRoundInThreeStages) {
+  EXPECT_NEAR(repair_step(1, 0.7f), 0.6246f, 1e-6f);
+  EXPECT_NEAR(repair_step(6, 0.7f), 0.5976f, 1e-6f);
+  EXPECT_NEAR(repair_step(7, 0.7f), 0.823f * 0.823f, 1e-6f);
+  EXPECT_NEAR(repair_step(12, 0.7f), 0.793f * 0.793f, 1e-6f);
+  EXPECT_NEAR(repair_step(13, 0.7f), 0.674f * 0.674f * 0.674f, 1e-6f);
+  EXPECT_NEAR(repair_step(16, 0.5f), 0.468f * 0.468f * 0.468f, 1e-6f);
+}
+
+// C-alpha atoms of residues lo..hi squeezed toward that of residue 20 clash. In a field-driven
+// cycle with an empty field the stretch moves nothing, so the C-alpha trace after the global
+// move is that of the repair alone: replayed here round by round with move_clash, it must agree
+// bit for bit, with min(16, icycle / 4 + 1) rounds at most, stopping at 9 violations or fewer.
+struct Repair : Chain {
+  std::vector<Vec3> start;
+  void squeeze(float f, int lo, int hi) {
+    build("GAAGAAAGAAGAAAGAAGAAGAAGAAAGAAGAAAGAAGAA", 1.02f);
+    for (int r = 1; r <= s.nres; ++r) s.sscode(r) = 1;
+    const Vec3 mid = pos(s, s.ica(20));
+    for (int r = lo; r <= hi; ++r) set_pos(s, s.ica(r), mid + f * (pos(s, s.ica(r)) - mid));
+    start = snapshot(s);
+  }
+  // Rounds of the replay and the violations of its last round.
+  std::pair<int, int> compare(int icycle, float gstep) {
+    for (int i = 1; i <= s.natom; ++i) set_pos(s, i, start[size_t(i)]);
+    s.icycle = icycle;
+    s.gstep = gstep;
+    s.iseed = 5;
+    s.rng = RandState{};
+    const StreamMark mark(s);
+    glo_move(s, 0);
+    std::vector<Vec3> moved(size_t(s.nres) + 1);
+    for (int r = 1; r <= s.nres; ++r) moved[size_t(r)] = pos(s, s.ica(r));
+
+    for (int i = 1; i <= s.natom; ++i) set_pos(s, i, start[size_t(i)]);
+    mark.restore(s);
+    const float u1 = rand(s), u2 = rand(s);
+    const auto [r1, r2] = stretch(u1, u2, s.nres);
+    for (int k = 0; k < 3 * (r2 - r1 + 1); ++k) rand(s);
+    calclash(s);
+    EXPECT_TRUE(s.nclash > 5 || s.nbreak > 1);
+    const int n = std::min(16, icycle / 4 + 1);
+    int rounds = 0, nviol = 0;
+    for (int k = 1; k <= n; ++k) {
+      float step = repair_step(k, gstep);
+      move_clash(s, step, nviol);
+      rounds = k;
+      if (nviol <= 9) break;
+    }
+    for (int r = 1; r <= s.nres; ++r)
+      EXPECT_TRUE(same(moved[size_t(r)], pos(s, s.ica(r)))) << "cycle " << icycle << " CA " << r;
+    return {rounds, nviol};
+  }
+};
+
+TEST_F(Repair, RunsUpToItsRoundLimitWhileTheViolationsStayAboveNine) {
+  squeeze(0.5f, 1, 40);
+  for (auto [icycle, gstep, limit] :
+       {std::tuple{0, 0.7f, 1}, std::tuple{9, 0.68f, 3}, std::tuple{50, 0.6f, 13},
+        std::tuple{77, 0.54f, 16}}) {
+    const auto [rounds, nviol] = compare(icycle, gstep);
+    EXPECT_EQ(rounds, limit) << "cycle " << icycle;
+    EXPECT_GT(nviol, 9) << "cycle " << icycle;
+  }
+}
+
+TEST_F(Repair, StopsAtTheFirstRoundWithNineViolationsOrFewer) {
+  squeeze(0.8f, 15, 25);
+  const auto [rounds, nviol] = compare(77, 0.54f);
+  EXPECT_EQ(nviol, 9);
+  EXPECT_GT(rounds, 6);
+  EXPECT_LT(rounds, 16);
+}
+
+TEST_F(Chain, FrozenAndMarkedResiduesMoveAtHalfAndPushfStepInTheGlobalMove) {
+  build("GAAGAAAGAAGAAAGAAGAA", 1.02f);
+  for (int r = 1; r <= s.nres; ++r) s.sscode(r) = 1;
+  // Only residue 10 feels a field: a template 0.06 A away from it and on every other C-alpha.
+  // Residue 10 lies in every stretch of a 20-residue chain.
+  s.itempl = 1;
+  s.rmsd = 1.0f;
+  for (int r = 1; r <= s.nres; ++r) {
+    const Vec3 c = pos(s, s.ica(r));
+    s.tmplres(r) = 1;
+    s.bbkxx(r) = c.x + (r == 10 ? 0.05f : 0.0f);
+    s.bbkyy(r) = c.y + (r == 10 ? -0.03f : 0.0f);
+    s.bbkzz(r) = c.z + (r == 10 ? 0.02f : 0.0f);
+  }
+  s.pushf = 0.25f;
+  const auto start = snapshot(s);
+  auto run = [&](int mark) {
+    for (int i = 1; i <= s.natom; ++i) set_pos(s, i, start[size_t(i)]);
+    s.resfix.fill(0);
+    s.resfix(10) = mark;
+    s.icycle = 0;
+    s.iseed = 9;
+    s.rng = RandState{};
+    glo_move(s, 0);
+    EXPECT_EQ(s.nclash, 0);
+    return pos(s, s.ica(10)) - start[size_t(s.ica(10))];
+  };
+  const Vec3 full = run(0), half = run(2), pushed = run(1);
+  ASSERT_GT(norm(full), 0.005f);
+  // Up to the rounding of coordinates near 100.
+  for (auto [got, f] : {std::pair{half, 0.5f}, std::pair{pushed, 0.25f}}) {
+    EXPECT_NEAR(got.x, full.x * f, 2e-5f);
+    EXPECT_NEAR(got.y, full.y * f, 2e-5f);
+    EXPECT_NEAR(got.z, full.z * f, 2e-5f);
+  }
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/hbonds.hpp"
+#include "analysis/lattice.hpp"
 #include "analysis/lattice_shift.hpp"
 #include "build/backbone.hpp"
 #include "build/hydrogens.hpp"
@@ -106,6 +108,12 @@ TEST_F(RefineRun, ModeThreeIsReproducibleAndReportsItsMoves) {
   EXPECT_EQ(stats.substr(29, 5), " CaCa");
   EXPECT_EQ(stats.substr(58, 5), " Glob");
 
+  // Without a template the C-alpha deviation is 0, so the loop ends after cycle 100: one Monte
+  // Carlo step, which accepts one move, in each of the cycles 1..100.
+  int accepted = 0;
+  for (int t = 0; t < 3; ++t) accepted += std::stoi(stats.substr(std::size_t(29 * t + 21), 8));
+  EXPECT_EQ(accepted, 100) << stats;
+
   const test::RunResult b = vorb("3");
   EXPECT_EQ(b.out, a.out);
   EXPECT_EQ(test::read_file(dir.file("t.pdb.fix")), fix);
@@ -143,6 +151,82 @@ TEST_F(RefineRun, FirstCycleOutputPutsTheHydrogensBack) {
   EXPECT_EQ(placed, amide);
   const std::string fix = test::read_file(dir.file("t.pdb.fix"));
   EXPECT_EQ(fix.find(" H  "), std::string::npos);
+}
+
+// Helix bonds of residues 23..34 (N of r + 4 to O of r) and three of the first hairpin.
+const char* const kListedBonds =
+    "  1 N  27 O  23\n  2 N  28 O  24\n  3 N  29 O  25\n  4 N  30 O  26\n"
+    "  5 N  31 O  27\n  6 N  32 O  28\n  7 N  33 O  29\n  8 N  34 O  30\n"
+    "  9 N  15 O   3\n 10 N   3 O  15\n 11 N  17 O   1\n";
+
+TEST_F(RefineRun, ModeThreeWithAPredictedListReportsItsBetterModelsAsBetterHB) {
+  test::write_file(dir.file("PRHB"), kListedBonds);
+  const test::RunResult r = vorb("3");
+  ASSERT_EQ(r.status, 0) << r.err;
+  int better = 0;
+  for (const std::string& l : lines_of(r.out)) {
+    if (starts(l, " HBlist")) {
+      EXPECT_EQ(l.back(), 'T') << l;
+    }
+    EXPECT_FALSE(starts(l, " betterHB0")) << "a list run reports betterHB: " << l;
+    if (!starts(l, "  betterHB ")) continue;
+    ++better;
+    ASSERT_GE(l.size(), 48u) << l;
+    EXPECT_GT(std::stoi(l.substr(30, 4)), 0) << "no listed bond matched: " << l;
+  }
+  EXPECT_GT(better, 0) << r.out;
+}
+
+// A model ready for the refinement loop, built from the fixture's trace: backbone and side
+// chains completed, hydrogens added, lattice filled, backbone hydrogen bonds counted.
+std::unique_ptr<ModelState> refinement_start(const RefineRun& run, const char* mode) {
+  auto s = test::make_state();
+  s->mode = Name4::from(mode);
+  s->pdbfile = run.dir.file("t.pdb");
+  read_structure(*s);
+  read_topology(*s, run.dir.file("Hdd"));
+  build_atom_table(*s);
+  lattice_frame_shift(*s);
+  read_library_file(*s, run.bbdat);
+  bbadd(*s, 0);
+  sd_opt(*s);
+  hadd(*s);
+  imerge(*s, 1);
+  hbonds(*s, 2);
+  return s;
+}
+
+bool formed(const ModelState& s, int d, int a) {
+  for (int h = 1; h <= s.nhb; ++h)
+    if (s.hbpair(h, 1) == d && s.hbpair(h, 2) == a) return true;
+  return false;
+}
+
+// Outside mode 4 each rebuild round marks the residues of a listed bond that is not formed as
+// free (0); mode 4 keeps the marks its Monte Carlo acceptance set from the template deviation.
+TEST_F(RefineRun, ModeFourKeepsTheMarksOfUnformedListedBondsThroughTheRebuildRounds) {
+  for (const char* mode : {"3", "4"}) {
+    auto sp = refinement_start(*this, mode);
+    ModelState& s = *sp;
+    s.itempl = 1;
+    // N of residue 20 to O of residue 5: far apart in the trace, not formed.
+    const int d = s.ica(20) - 1, a = s.ica(5) + 2;
+    ASSERT_FALSE(formed(s, d, a));
+    s.npredhb = 1;
+    s.reshbn(1, 1) = d;
+    s.reshbn(1, 2) = a;
+    s.reshbn(1, 3) = 0;
+    s.resfix.fill(1);
+    s.icycle = 0;
+    s.nhbbest = s.nhb;
+    float scorebest = 1.0e6f;
+    rebuild_rounds(s, 3, scorebest);
+    ASSERT_FALSE(formed(s, d, a));
+    const int expect = std::string(mode) == "4" ? 1 : 0;
+    EXPECT_EQ(s.resfix(19), expect) << "mode " << mode;
+    EXPECT_EQ(s.resfix(5), expect) << "mode " << mode;
+    EXPECT_EQ(s.resfix(10), 1) << "a residue of no listed bond keeps its mark";
+  }
 }
 
 }  // namespace
