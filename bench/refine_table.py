@@ -126,6 +126,30 @@ def table_row(native, nres, row, ref):
     return "| " + " | ".join(cells) + " |"
 
 
+def summary(collected):
+    """Per run kind: means and extremes over the chains, the mode-23 model as reference."""
+    kinds = {}
+    for row, ref in collected:
+        kinds.setdefault(row["run"].split("-gaps")[0], []).append((row, ref))
+    head = ["run", "chains", "BB H-bonds of name.h, mean (mode 23)", "chains below mode 23",
+            "CA RMSD A, mean / max", "CPU s, mean / max", "peak MB, max", "same twice"]
+    out = ["## Summary", "", "| " + " | ".join(head) + " |", "|" + "|".join("---" for _ in head) + "|"]
+    for kind, rows in kinds.items():
+        hb = [(r["hb"], f.get("hb", 0)) for r, f in rows if r.get("hb") is not None]
+        rm = [r["rmsd"] for r, _ in rows if r.get("rmsd") is not None]
+        cpu = [r["cpu"] for r, _ in rows]
+        mean = lambda v: sum(v) / len(v) if v else float("nan")
+        out.append("| " + " | ".join([
+            kind + (" (gapped trace)" if kind == "m31" else ""), str(len(rows)),
+            "%.1f (%.1f)" % (mean([a for a, _ in hb]), mean([b for _, b in hb])),
+            str(sum(1 for a, b in hb if a < b)),
+            "%.2f / %.2f" % (mean(rm), max(rm) if rm else float("nan")),
+            "%.2f / %.2f" % (mean(cpu), max(cpu)),
+            "%.0f" % (max(r["peak"] for r, _ in rows) / 1024.0),
+            "%d of %d" % (sum(1 for r, _ in rows if r["same"]), len(rows))]) + " |")
+    return out + [""]
+
+
 def header(argv, source, count, lib, load):
     return [
         "# VORB refinement runs: modes 23, 2, 3, 4 and 31 on native C-alpha traces", "",
@@ -176,6 +200,7 @@ def main(argv):
     load = "%.2f" % os.getloadavg()[0]
 
     lines = ["| " + " | ".join(HEAD) + " |", "|" + "|".join("---" for _ in HEAD) + "|"]
+    collected = []
     print("\n".join(lines))
     for native in structs:
         work = Path(opt.work) / native.stem
@@ -185,13 +210,16 @@ def main(argv):
                 ("m3-tmpl", "3", "t.pdb", "t.pdb"), ("m4-tmpl", "4", "t.pdb", "t.pdb"),
                 ("m31-gaps%d" % removed, "31", "gap.pdb", None)]
         for row in [ref] + [one_run(vorb, lib, work, *r) for r in runs]:
+            collected.append((row, ref))
             lines.append(table_row(native, nres, row, ref))
             print(lines[-1])
             sys.stdout.flush()
 
     out = Path(opt.out)
     out.parent.mkdir(parents=True, exist_ok=True)
-    out.write_text("\n".join(header(argv, source, len(structs), lib, load) + lines) + "\n")
+    top = header(argv, source, len(structs), lib, load) + summary(collected)
+    print("\n".join(top[top.index("## Summary"):]))
+    out.write_text("\n".join(top + ["## Per chain", ""] + lines) + "\n")
     print("table written to %s" % out)
 
 
