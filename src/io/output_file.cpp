@@ -1,6 +1,7 @@
 #include "io/output_file.hpp"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
