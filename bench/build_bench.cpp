@@ -1,7 +1,7 @@
 // Backbone re-choice and side-chain rebuild, each on its own copy of the model because they
 // move atoms.
-#include "build/backbone.hpp"
-#include "build/sd_opt.hpp"
+#include "builders/backbone.hpp"
+#include "builders/sd_opt.hpp"
 #include "fixture.hpp"
 
 namespace vorb::bench {

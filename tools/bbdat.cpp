@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <map>
 
-#include "build/bb_key.hpp"
+#include "builders/bb_key.hpp"
 #include "dssp.hpp"
 #include "holdout.hpp"
 #include "io/ffmt.hpp"

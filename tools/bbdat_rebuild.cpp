@@ -10,8 +10,8 @@
 #include <string>
 
 #include "bbdat.hpp"
-#include "build/backbone.hpp"
-#include "build/bb_key.hpp"
+#include "builders/backbone.hpp"
+#include "builders/bb_key.hpp"
 #include "holdout.hpp"
 #include "io/aux_read.hpp"
 #include "model/coords.hpp"

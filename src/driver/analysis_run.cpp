@@ -6,8 +6,8 @@
 #include "analysis/hbonds.hpp"
 #include "analysis/lattice.hpp"
 #include "analysis/torsions.hpp"
-#include "build/hydrogens.hpp"
-#include "build/sidechain.hpp"
+#include "builders/hydrogens.hpp"
+#include "builders/sidechain.hpp"
 #include "driver/restraint_run.hpp"
 #include "io/ffmt.hpp"
 

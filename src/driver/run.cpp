@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "analysis/lattice_shift.hpp"
-#include "build/completion_run.hpp"
-#include "build/hydrogen_run.hpp"
+#include "builders/completion_run.hpp"
+#include "builders/hydrogen_run.hpp"
 #include "driver/analysis_run.hpp"
 #include "io/ffmt.hpp"
 #include "io/pdb_read.hpp"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "analysis/lattice.hpp"
-#include "build/backbone.hpp"
+#include "builders/backbone.hpp"
 #include "geometry/near_pairs.hpp"
 #include "geometry/random.hpp"
 #include "geometry/rotate.hpp"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "analysis/lattice.hpp"
-#include "build/backbone.hpp"
+#include "builders/backbone.hpp"
 #include "geometry/random.hpp"
 #include "refine/chain_fixture.hpp"
 #include "support/test_support.hpp"

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <memory>
 
-#include "build/backbone.hpp"
-#include "build/bb_key.hpp"
+#include "builders/backbone.hpp"
+#include "builders/bb_key.hpp"
 #include "io/aux_read.hpp"
 #include "model/coords.hpp"
 #include "model/residues.hpp"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "build/hydrogens.hpp"
-#include "build/sidechain.hpp"
+#include "builders/hydrogens.hpp"
+#include "builders/sidechain.hpp"
 #include "geometry/torsion.hpp"
 #include "io/pdb_read.hpp"
 #include "io/topology_read.hpp"

@@ -1,4 +1,4 @@
-#include "build/hydrogens.hpp"
+#include "builders/hydrogens.hpp"
 
 #include <gtest/gtest.h>
 

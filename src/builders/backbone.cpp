@@ -1,11 +1,11 @@
-#include "build/backbone.hpp"
+#include "builders/backbone.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>
 
-#include "build/bb_key.hpp"
+#include "builders/bb_key.hpp"
 #include "geometry/gaussj.hpp"
 #include "geometry/random.hpp"
 #include "model/capacity.hpp"

@@ -1,4 +1,4 @@
-#include "build/bb_key.hpp"
+#include "builders/bb_key.hpp"
 
 #include <algorithm>
 

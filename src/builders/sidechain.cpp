@@ -1,4 +1,4 @@
-#include "build/sidechain.hpp"
+#include "builders/sidechain.hpp"
 
 #include <algorithm>
 #include <array>

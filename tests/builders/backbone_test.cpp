@@ -1,4 +1,4 @@
-#include "build/backbone.hpp"
+#include "builders/backbone.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <set>
 #include <vector>
 
-#include "build/bb_key.hpp"
+#include "builders/bb_key.hpp"
 #include "geometry/random.hpp"
 #include "model/coords.hpp"
 #include "model/errors.hpp"

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "build/chain_fixture.hpp"
-#include "build/sd_opt.hpp"
+#include "builders/chain_fixture.hpp"
+#include "builders/sd_opt.hpp"
 
 namespace vorb {
 namespace {

@@ -1,4 +1,4 @@
-#include "build/calpha.hpp"
+#include "builders/calpha.hpp"
 
 #include <cmath>
 #include <iostream>

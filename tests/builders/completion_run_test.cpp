@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "build/chain_fixture.hpp"
-#include "build/completion_run.hpp"
+#include "builders/chain_fixture.hpp"
+#include "builders/completion_run.hpp"
 #include "catrace.hpp"
 #include "holdout.hpp"
 #include "model/errors.hpp"

@@ -1,12 +1,12 @@
-#include "build/completion_run.hpp"
+#include "builders/completion_run.hpp"
 
 #include <cmath>
 #include <iostream>
 #include <string>
 
-#include "build/backbone.hpp"
-#include "build/calpha.hpp"
-#include "build/sd_opt.hpp"
+#include "builders/backbone.hpp"
+#include "builders/calpha.hpp"
+#include "builders/sd_opt.hpp"
 #include "io/aux_read.hpp"
 #include "io/ffmt.hpp"
 #include "io/pdb_read.hpp"

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "build/chain_fixture.hpp"
-#include "build/sidechain.hpp"
+#include "builders/chain_fixture.hpp"
+#include "builders/sidechain.hpp"
 #include "geometry/torsion.hpp"
 
 namespace vorb {

@@ -1,9 +1,9 @@
-#include "build/sd_opt.hpp"
+#include "builders/sd_opt.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "build/sidechain.hpp"
+#include "builders/sidechain.hpp"
 #include "model/coords.hpp"
 #include "model/residues.hpp"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "build/calpha.hpp"
+#include "builders/calpha.hpp"
 #include "model/coords.hpp"
 #include "model/errors.hpp"
 

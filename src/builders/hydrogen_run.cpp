@@ -1,6 +1,6 @@
-#include "build/hydrogen_run.hpp"
+#include "builders/hydrogen_run.hpp"
 
-#include "build/hydrogens.hpp"
+#include "builders/hydrogens.hpp"
 #include "io/pdb_write.hpp"
 
 namespace vorb {
