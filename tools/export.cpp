@@ -1,5 +1,6 @@
 #include "export.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -16,9 +17,14 @@ namespace vorb::tools {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vorb-tools export MODEL [--map residues.tsv] [-o OUT.pdb | -o OUT.cif]\n"
-    "  MODEL  a model written by VORB (name.h, name.fix); the map defaults to residues.tsv\n"
-    "         beside MODEL when there is one; without -o the PDB text goes to standard output";
+    "usage: vorb-tools export MODEL [--map residues.tsv] [--input input.pdb | --lattice-frame]\n"
+    "                         [-o OUT.pdb | -o OUT.cif]\n"
+    "  MODEL    a model written by VORB (name.h, name.fix); the map defaults to residues.tsv\n"
+    "           beside MODEL when there is one; without -o the PDB text goes to standard output\n"
+    "  --input  the structure VORB read (default: MODEL without .h or .fix, else input.pdb\n"
+    "           beside MODEL, when there is one); the model is moved back into its frame by the\n"
+    "           translation that puts the model's C-alpha atoms onto the input's\n"
+    "  --lattice-frame  keep the coordinates of MODEL as they are";
 
 std::string trim(const std::string& s) {
   std::size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');
@@ -80,7 +86,7 @@ std::vector<MapRow> read_residue_map(const std::string& path) {
     std::vector<std::string> f = split_tabs(line);
     long num = 0, orig = 0;
     if (f.size() < 5 || !ffmt::parse_i(f[0], num) || !ffmt::parse_i(f[3], orig) ||
-        f[1].size() != 3 || f[2].empty() || f[4].size() != 1)
+        f[1].size() != 3 || f[4].size() != 1)
       throw InputError(path, line_no,
                        "expected number, residue, chain, input number, insertion code (tabs)");
     if (num != long(rows.size()) + 1)
@@ -95,6 +101,81 @@ std::vector<MapRow> read_residue_map(const std::string& path) {
   }
   if (rows.empty()) throw InputError(path, 0, "no residues");
   return rows;
+}
+
+std::array<double, 3> frame_offset(const std::vector<ModelAtom>& model,
+                                   const std::vector<ModelAtom>& input, int& matched) {
+  std::array<std::vector<double>, 3> d;
+  for (const ModelAtom& a : input) {
+    if (a.name4 != " CA ") continue;
+    for (const ModelAtom& m : model) {
+      if (m.name4 != " CA " || m.resnum != a.resnum) continue;
+      d[0].push_back(m.x - a.x);
+      d[1].push_back(m.y - a.y);
+      d[2].push_back(m.z - a.z);
+      break;
+    }
+  }
+  matched = int(d[0].size());
+  std::array<double, 3> off{0, 0, 0};
+  if (d[0].empty()) return off;
+  for (int k = 0; k < 3; ++k) {
+    std::vector<double>& v = d[std::size_t(k)];
+    auto mid = v.begin() + long((v.size() - 1) / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    off[std::size_t(k)] = *mid;
+  }
+  return off;
+}
+
+void shift_atoms(std::vector<ModelAtom>& atoms, const std::array<double, 3>& offset) {
+  for (ModelAtom& a : atoms) {
+    a.x -= offset[0];
+    a.y -= offset[1];
+    a.z -= offset[2];
+  }
+}
+
+std::vector<OutResidue> model_residues(const std::vector<ModelAtom>& atoms,
+                                       const std::vector<MapRow>& map) {
+  std::vector<OutResidue> out;
+  const ModelAtom* prev = nullptr;
+  for (const ModelAtom& a : atoms) {
+    if (!prev || a.resnum != prev->resnum || a.res3 != prev->res3) {
+      OutResidue r;
+      r.name = a.res3;
+      r.chain = "A";
+      r.number = a.resnum;
+      if (!map.empty()) {
+        if (a.resnum < 1 || std::size_t(a.resnum) > map.size())
+          throw InputError("residue " + std::to_string(a.resnum) +
+                           " of the model is not in the residue map (1.." +
+                           std::to_string(map.size()) + ")");
+        const MapRow& row = map[std::size_t(a.resnum - 1)];
+        if (row.residue != a.res3)
+          throw InputError("residue " + std::to_string(a.resnum) + " is " + a.res3 +
+                           " in the model but " + row.residue + " in the residue map");
+        r.chain = row.chain;
+        r.number = row.number;
+        r.icode = row.icode;
+      }
+      out.push_back(r);
+    }
+    prev = &a;
+    OutAtom at;
+    at.name = standard_atom_name(a.res3, a.name4);
+    at.element = std::string(1, a.name4[1]);
+    at.x = a.x;
+    at.y = a.y;
+    at.z = a.z;
+    out.back().atoms.push_back(at);
+  }
+  return out;
+}
+
+std::string export_text(const std::vector<ModelAtom>& atoms, const std::vector<MapRow>& map,
+                        ExportFormat format, const std::string& title) {
+  return structure_text(model_residues(atoms, map), format, title);
 }
 
 std::string standard_atom_name(const std::string& res3, const std::string& name4) {
@@ -125,16 +206,7 @@ ExportFormat format_for(const std::string& path) {
   return ends(".cif") || ends(".mmcif") ? ExportFormat::mmcif : ExportFormat::pdb;
 }
 
-void export_model(const std::string& model_path, const std::string& map_path,
-                  const std::string& out_path) {
-  const std::vector<ModelAtom> atoms = read_model(model_path);
-  const std::vector<MapRow> map =
-      map_path.empty() ? std::vector<MapRow>{} : read_residue_map(map_path);
-  const ExportFormat format = out_path.empty() ? ExportFormat::pdb : format_for(out_path);
-  const std::string title = out_path.empty()
-                                ? std::filesystem::path(model_path).filename().string()
-                                : std::filesystem::path(out_path).stem().string();
-  const std::string text = export_text(atoms, map, format, title);
+void write_text(const std::string& text, const std::string& out_path) {
   if (out_path.empty()) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
@@ -147,9 +219,31 @@ void export_model(const std::string& model_path, const std::string& map_path,
   out.commit();
 }
 
+std::array<double, 3> export_model(const std::string& model_path, const std::string& map_path,
+                                   const std::string& input_path, const std::string& out_path) {
+  std::vector<ModelAtom> atoms = read_model(model_path);
+  const std::vector<MapRow> map =
+      map_path.empty() ? std::vector<MapRow>{} : read_residue_map(map_path);
+  std::array<double, 3> offset{0, 0, 0};
+  if (!input_path.empty()) {
+    int matched = 0;
+    offset = frame_offset(atoms, read_model(input_path), matched);
+    if (matched == 0)
+      throw InputError(input_path, 0, "no C-alpha atom has the residue number of a C-alpha atom of " +
+                                          model_path + ": not the input of this model");
+    shift_atoms(atoms, offset);
+  }
+  const ExportFormat format = out_path.empty() ? ExportFormat::pdb : format_for(out_path);
+  const std::string title = out_path.empty()
+                                ? std::filesystem::path(model_path).filename().string()
+                                : std::filesystem::path(out_path).stem().string();
+  write_text(export_text(atoms, map, format, title), out_path);
+  return offset;
+}
+
 int cmd_export(const Args& args) {
-  std::string model, map, out;
-  bool map_given = false;
+  std::string model, map, out, input;
+  bool map_given = false, input_given = false, lattice = false;
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& a = args[k];
     bool has_value = k + 1 < args.size();
@@ -161,6 +255,11 @@ int cmd_export(const Args& args) {
     } else if (a == "--map" && has_value) {
       map = args[++k];
       map_given = true;
+    } else if (a == "--input" && has_value) {
+      input = args[++k];
+      input_given = true;
+    } else if (a == "--lattice-frame") {
+      lattice = true;
     } else if (!a.empty() && a[0] == '-') {
       throw InputError(kUsage);
     } else if (model.empty()) {
@@ -169,13 +268,24 @@ int cmd_export(const Args& args) {
       throw InputError(kUsage);
     }
   }
-  if (model.empty()) throw InputError(kUsage);
-  if (!map_given) {
-    std::filesystem::path beside = std::filesystem::path(model).parent_path() / "residues.tsv";
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(beside, ec)) map = beside.string();
+  if (model.empty() || (lattice && input_given)) throw InputError(kUsage);
+  const std::filesystem::path dir = std::filesystem::path(model).parent_path();
+  std::error_code ec;
+  if (!map_given && std::filesystem::is_regular_file(dir / "residues.tsv", ec))
+    map = (dir / "residues.tsv").string();
+  if (!input_given && !lattice) {
+    // VORB names its models after the input: input.pdb.h, input.pdb.fix.
+    std::string stem = model;
+    for (const std::string suffix : {".h", ".fix"})
+      if (stem.size() > suffix.size() &&
+          stem.compare(stem.size() - suffix.size(), suffix.size(), suffix) == 0)
+        stem.resize(stem.size() - suffix.size());
+    if (stem != model && std::filesystem::is_regular_file(stem, ec))
+      input = stem;
+    else if (std::filesystem::is_regular_file(dir / "input.pdb", ec))
+      input = (dir / "input.pdb").string();
   }
-  export_model(model, map, out);
+  export_model(model, map, input, out);
   return 0;
 }
 

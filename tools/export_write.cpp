@@ -11,6 +11,7 @@
 #undef GEMMI_WRITE_IMPLEMENTATION
 #pragma GCC diagnostic pop
 
+#include <algorithm>
 #include <sstream>
 
 #include "export.hpp"
@@ -27,78 +28,126 @@ void add_poly_seq_scheme(const gemmi::Structure& st, gemmi::cif::Block& block) {
       {"asym_id", "entity_id", "seq_id", "mon_id", "ndb_seq_num", "pdb_seq_num", "auth_seq_num",
        "pdb_mon_id", "auth_mon_id", "pdb_strand_id", "pdb_ins_code", "hetero"});
   for (const gemmi::Chain& c : st.models.front().chains) {
-    const gemmi::Entity* ent = nullptr;
-    for (const gemmi::Entity& e : st.entities)
-      if (!e.subchains.empty() && e.subchains.front() == c.name) ent = &e;
     for (const gemmi::Residue& r : c.residues) {
+      if (r.entity_type != gemmi::EntityType::Polymer) continue;
+      const gemmi::Entity* ent = nullptr;
+      for (const gemmi::Entity& e : st.entities)
+        if (!e.subchains.empty() && e.subchains.front() == r.subchain) ent = &e;
       const std::string seq = r.label_seq.str();
       const std::string num = r.seqid.num.str();
-      loop.add_row({c.name, ent ? ent->name : "?", seq, r.name, seq, num, num, r.name, r.name,
-                    c.name, r.seqid.icode == ' ' ? "." : std::string(1, r.seqid.icode), "n"});
+      loop.add_row({r.subchain, ent ? ent->name : "?", seq, r.name, seq, num, num, r.name, r.name,
+                    c.name.empty() ? "." : c.name,
+                    r.seqid.icode == ' ' ? "." : std::string(1, r.seqid.icode), "n"});
     }
   }
 }
 
 }  // namespace
 
-std::string export_text(const std::vector<ModelAtom>& atoms, const std::vector<MapRow>& map,
-                        ExportFormat format, const std::string& title) {
+std::string structure_text(const std::vector<OutResidue>& residues, ExportFormat format,
+                           const std::string& title) {
   gemmi::Structure st;
   st.name = title;
   st.models.emplace_back("1");
   gemmi::Model& model = st.models.back();
+  // Chains in order of first appearance; polymer residues before hetero groups within each.
+  std::vector<std::vector<const OutResidue*>> parts;
+  for (const OutResidue& r : residues) {
+    std::size_t k = 0;
+    while (k < model.chains.size() && model.chains[k].name != r.chain) ++k;
+    if (k == model.chains.size()) {
+      model.chains.emplace_back(r.chain);
+      parts.emplace_back();
+    }
+    parts[k].push_back(&r);
+  }
   int serial = 0;
-  const ModelAtom* prev = nullptr;
-  for (const ModelAtom& a : atoms) {
-    if (!prev || a.resnum != prev->resnum || a.res3 != prev->res3) {
-      std::string chain = "A";
-      gemmi::SeqId id(a.resnum, ' ');
-      if (!map.empty()) {
-        if (a.resnum < 1 || std::size_t(a.resnum) > map.size())
-          throw InputError("residue " + std::to_string(a.resnum) +
-                           " of the model is not in the residue map (1.." +
-                           std::to_string(map.size()) + ")");
-        const MapRow& row = map[std::size_t(a.resnum - 1)];
-        if (row.residue != a.res3)
-          throw InputError("residue " + std::to_string(a.resnum) + " is " + a.res3 +
-                           " in the model but " + row.residue + " in the residue map");
-        chain = row.chain;
-        id = gemmi::SeqId(row.number, row.icode);
-      }
-      if (model.chains.empty() || model.chains.back().name != chain)
-        model.chains.emplace_back(chain);
-      gemmi::Chain& c = model.chains.back();
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    std::stable_partition(parts[k].begin(), parts[k].end(),
+                          [](const OutResidue* r) { return !r->hetero; });
+    gemmi::Chain& c = model.chains[k];
+    for (const OutResidue* o : parts[k]) {
       gemmi::Residue r;
-      r.name = a.res3;
-      r.seqid = id;
-      r.het_flag = 'A';
-      r.entity_type = gemmi::EntityType::Polymer;
-      r.label_seq = int(c.residues.size()) + 1;
+      r.name = o->name;
+      r.seqid = gemmi::SeqId(o->number, o->icode);
+      r.het_flag = o->hetero ? 'H' : 'A';
+      r.entity_type = !o->hetero ? gemmi::EntityType::Polymer
+                      : o->water ? gemmi::EntityType::Water
+                                 : gemmi::EntityType::NonPolymer;
+      if (!o->hetero) r.label_seq = int(c.residues.size()) + 1;
+      for (const OutAtom& a : o->atoms) {
+        gemmi::Atom at;
+        at.name = a.name;
+        at.element = gemmi::Element(a.element);
+        at.altloc = a.altloc == ' ' ? '\0' : a.altloc;
+        at.charge = a.charge;
+        at.pos = gemmi::Position(a.x, a.y, a.z);
+        at.occ = a.occ;
+        at.b_iso = a.b;
+        at.serial = ++serial;
+        r.atoms.push_back(at);
+      }
       c.residues.push_back(r);
     }
-    prev = &a;
-    gemmi::Atom at;
-    at.name = standard_atom_name(a.res3, a.name4);
-    at.element = gemmi::Element(std::string(1, a.name4[1]));
-    at.pos = gemmi::Position(a.x, a.y, a.z);
-    at.occ = 1.0f;
-    at.b_iso = 0.0f;
-    at.serial = ++serial;
-    model.chains.back().residues.back().atoms.push_back(at);
   }
+  // label_asym_id: the chain name for the polymer (a free letter for a blank chain), with a
+  // suffix for each hetero group and for the waters, as the archive's files have one per
+  // ligand and one for the waters of a chain.
+  std::vector<std::string> used;
+  for (const gemmi::Chain& c : model.chains) used.push_back(c.name);
+  auto free_name = [&used]() {
+    for (int n = 0;; ++n) {
+      std::string s(1, char('A' + n % 26));
+      if (n >= 26) s += std::to_string(n / 26);
+      if (std::find(used.begin(), used.end(), s) == used.end()) {
+        used.push_back(s);
+        return s;
+      }
+    }
+  };
   // One polymer entity per chain, its label_asym_id the chain name, as the archive's readers
   // expect of a complete file.
+  std::vector<std::pair<std::string, std::size_t>> het_entities;  // residue name, entity index
   for (gemmi::Chain& c : model.chains) {
+    const std::string base = c.name.empty() ? free_name() : c.name;
     gemmi::Entity ent(std::to_string(st.entities.size() + 1));
     ent.entity_type = gemmi::EntityType::Polymer;
     ent.polymer_type = gemmi::PolymerType::PeptideL;
-    ent.subchains.push_back(c.name);
+    ent.subchains.push_back(base);
+    bool polymer = false;
+    int het = 0;
     for (gemmi::Residue& r : c.residues) {
-      r.subchain = c.name;
-      ent.full_sequence.push_back(r.name);
+      if (r.entity_type == gemmi::EntityType::Polymer) {
+        r.subchain = base;
+        ent.full_sequence.push_back(r.name);
+        polymer = true;
+        continue;
+      }
+      const std::string key = r.entity_type == gemmi::EntityType::Water ? "HOH" : r.name;
+      r.subchain = r.entity_type == gemmi::EntityType::Water ? base + "_W"
+                                                             : base + "_" + std::to_string(++het);
+      bool known = false;
+      for (const auto& h : het_entities) known = known || h.first == key;
+      if (!known) het_entities.emplace_back(key, 0);
     }
+    if (polymer) st.entities.push_back(ent);
+  }
+  for (auto& [key, index] : het_entities) {
+    gemmi::Entity ent(std::to_string(st.entities.size() + 1));
+    ent.entity_type = key == "HOH" ? gemmi::EntityType::Water : gemmi::EntityType::NonPolymer;
+    index = st.entities.size();
     st.entities.push_back(ent);
   }
+  for (const gemmi::Chain& c : model.chains)
+    for (const gemmi::Residue& r : c.residues) {
+      if (r.entity_type == gemmi::EntityType::Polymer) continue;
+      const std::string key = r.entity_type == gemmi::EntityType::Water ? "HOH" : r.name;
+      for (const auto& [k, index] : het_entities) {
+        std::vector<std::string>& subs = st.entities[index].subchains;
+        if (k == key && std::find(subs.begin(), subs.end(), r.subchain) == subs.end())
+          subs.push_back(r.subchain);
+      }
+    }
   // A model has no crystal: P 1 is named so that readers need not assume it.
   st.spacegroup_hm = "P 1";
   st.info["_entry.id"] = title;

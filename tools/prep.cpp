@@ -65,12 +65,15 @@ Chain Prepared::chain_view() const {
   return c;
 }
 
-void finish_prepared(Prepared& p) {
-  if (p.res.size() < 3)
-    throw InputError(p.source, 0, "chain " + p.chain + " has " + std::to_string(p.res.size()) +
+std::string chain_label(const std::string& chain) { return chain.empty() ? "' '" : chain; }
+
+void finish_prepared(Prepared& p, bool allow_short) {
+  if (p.res.size() < 3 && !allow_short)
+    throw InputError(p.source, 0, "chain " + chain_label(p.chain) + " has " + std::to_string(p.res.size()) +
                                       " residue(s) with atoms" + (p.ca_only ? " (C-alpha)" : "") +
                                       "; at least 3 are needed");
   PrepNotes& n = p.notes;
+  p.breaks.clear();
   for (std::size_t k = 0; k < p.res.size(); ++k) {
     PrepResidue& r = p.res[k];
     r.res.num = int(k) + 1;
@@ -101,7 +104,9 @@ void finish_prepared(Prepared& p) {
       broken = dist(*c, *nn) > kPeptideBond;
     else if (ca1 && ca2)
       broken = dist(*ca1, *ca2) > kCaCaBond;
-    if (broken) n.breaks.add(original_label(p.res[k - 1]) + " - " + original_label(r));
+    if (!broken) continue;
+    n.breaks.add(original_label(p.res[k - 1]) + " - " + original_label(r));
+    p.breaks.push_back(k);
   }
 }
 
@@ -194,17 +199,19 @@ void write_prepared(const Prepared& p, const Tables& t, const std::string& dir) 
 std::vector<std::string> prep_report(const Prepared& p) {
   const PrepNotes& n = p.notes;
   std::vector<std::string> out;
-  out.push_back(p.source + ": model " + n.model + ", chain " + p.chain + ": " +
+  out.push_back(p.source + ": model " + n.model + ", chain " + chain_label(p.chain) + ": " +
                 std::to_string(p.res.size()) + " residues (" + original_label(p.res.front()) +
                 " to " + original_label(p.res.back()) + ") numbered 1.." +
                 std::to_string(p.res.size()) + (p.ca_only ? ", C-alpha atoms only" : ""));
-  std::vector<std::string> dropped;
-  if (n.waters) dropped.push_back(std::to_string(n.waters) + " water(s)");
+  std::vector<std::string> dropped, kept;
+  std::vector<std::string>& het = p.hetero_kept ? kept : dropped;
+  if (n.waters) het.push_back(std::to_string(n.waters) + " water(s)");
   if (!n.hetero.empty()) {
     std::vector<std::string> h;
     for (const auto& [name, count] : n.hetero) h.push_back(name + " x" + std::to_string(count));
-    dropped.push_back("hetero groups " + join(h));
+    het.push_back("hetero groups " + join(h));
   }
+  if (!kept.empty()) out.push_back("  copied unchanged into the output: " + join(kept, "; "));
   if (n.hydrogens) dropped.push_back(std::to_string(n.hydrogens) + " hydrogen(s) (rebuilt by the program)");
   if (n.altloc) dropped.push_back(std::to_string(n.altloc) + " atom(s) of alternate locations other than A");
   if (n.duplicates) dropped.push_back(std::to_string(n.duplicates) + " repeated atom(s)");
@@ -212,7 +219,13 @@ std::vector<std::string> prep_report(const Prepared& p) {
   if (n.unknown_atoms.count) out.push_back("  atoms of no residue template dropped: " + n.unknown_atoms.text());
   if (n.empty_residues.count) out.push_back("  residues without atoms dropped: " + n.empty_residues.text());
   if (n.mse) out.push_back("  MSE made MET (SE as SD): " + std::to_string(n.mse) + " residue(s)");
-  if (!n.other_chains.empty()) out.push_back("  chains not taken: " + join(n.other_chains));
+  if (!n.modified.empty())
+    out.push_back("  modified residues modelled and named as their parent: " + join(n.modified));
+  if (!n.other_chains.empty()) {
+    std::vector<std::string> names;
+    for (const std::string& c : n.other_chains) names.push_back(chain_label(c));
+    out.push_back("  chains not taken: " + join(names));
+  }
   if (n.other_models) out.push_back("  models not taken: " + std::to_string(n.other_models));
   if (n.missing.count) out.push_back("  heavy atoms missing: " + n.missing.text());
   if (n.breaks.count) out.push_back("  chain breaks: " + n.breaks.text());

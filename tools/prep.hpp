@@ -1,6 +1,7 @@
 // Preparation of a structure from the archive or a predictor for the program: one model, one
-// protein chain, standard residues only (MSE becomes MET), residues renumbered 1..n, and the
-// files the program reads from its working directory.
+// protein chain, standard residues only (MSE becomes MET, other modified residues with a standard
+// parent become the parent), residues renumbered 1..n, and the files the program reads from its
+// working directory.
 //
 // Files written into the target directory:
 //   input.pdb     ATOM records in fixed columns (name 13-16, residue 18-20, number 23-26,
@@ -24,9 +25,28 @@
 namespace vorb::tools {
 
 struct PrepOptions {
-  std::string chain;  // author chain name; empty: the first protein chain
+  std::string chain;  // author chain name (" " for a blank one); empty: the first protein chain
   std::string model;  // model number as written in the file; empty: the first model
   bool ca_only = false;  // keep only the C-alpha atoms (a trace for the building modes)
+  bool hetero = false;   // keep the chain's hetero groups (Prepared::hetero) instead of dropping them
+};
+
+// An atom of a hetero group, as read.
+struct HetAtom {
+  std::string name, element;
+  char altloc = ' ';
+  float occ = 1.0f, b = 0.0f;
+  signed char charge = 0;
+  std::array<double, 3> pos{};
+};
+
+// A hetero group (ligand, ion, water) of a chain, kept to be copied into the output unchanged.
+struct HetGroup {
+  std::string name, chain;
+  int num = 0;
+  char icode = ' ';
+  bool water = false;
+  std::vector<HetAtom> atoms;
 };
 
 struct PrepResidue {
@@ -34,7 +54,7 @@ struct PrepResidue {
   std::string chain;        // original chain
   int num = 0;              // original number
   char icode = ' ';         // original insertion code
-  std::string input_name;   // residue name in the input (MSE, ...)
+  std::string input_name;   // residue name in the input (MSE, HYP, ...)
   std::vector<std::array<double, 3>> pos;  // per atom of res.atoms, as read
   std::vector<float> b;                    // B-factor per atom of res.atoms
 };
@@ -55,6 +75,7 @@ struct PrepNotes {
   int waters = 0;                         // water residues dropped
   std::map<std::string, int> hetero;      // hetero groups dropped, by name
   int mse = 0;                            // MSE residues made MET
+  std::vector<std::string> modified;      // other modified residues made their parent ("HYP A 12 as PRO")
   int hydrogens = 0;                      // hydrogen atoms dropped
   int altloc = 0;                         // atoms of alternate locations other than A
   int duplicates = 0;                     // repeated atom names within a residue
@@ -70,6 +91,9 @@ struct Prepared {
   std::vector<PrepResidue> res;
   PrepNotes notes;
   bool ca_only = false;
+  std::vector<std::size_t> breaks;  // k: the chain is broken between res[k - 1] and res[k]
+  std::vector<HetGroup> hetero;     // with PrepOptions::hetero: the chain's hetero groups
+  bool hetero_kept = false;         // PrepOptions::hetero was given
 
   // Every residue has N, CA, C and O.
   bool backbone_complete() const;
@@ -79,14 +103,25 @@ struct Prepared {
 
 // Reads a PDB or mmCIF file (gzipped or not) and prepares it. InputError, naming the file and
 // what is wrong, when the file cannot be read, has no protein chain, lacks the chain or model
-// asked for, the chain has fewer than three residues, or a residue of the chain is neither one
-// of the twenty standard amino acids nor MSE.
+// asked for, the chain has fewer than three residues, or residues of the chain are neither
+// standard amino acids nor modified ones with a standard L parent in gemmi's residue table (all
+// such residues are named).
 Prepared prepare_structure(const std::string& path, const PrepOptions& opt);
+
+// The same for several chains of the model, read once: the chains named (" " for a blank one),
+// or every protein chain of the model when `chains` is empty. Chains found by that default may
+// have fewer than three residues; named ones may not.
+std::vector<Prepared> prepare_chains(const std::string& path, const PrepOptions& opt,
+                                     const std::vector<std::string>& chains);
 
 // The checks and notes that need only the residues taken: numbers 1..n, OXT kept on the last
 // residue only, missing heavy atoms, chain breaks (C-N above 2.0 A, or CA-CA above 4.2 A where
-// C or N is absent), and the three-residue minimum (InputError naming the file).
-void finish_prepared(Prepared& p);
+// C or N is absent), and the three-residue minimum (InputError naming the file) unless
+// allow_short.
+void finish_prepared(Prepared& p, bool allow_short = false);
+
+// A chain name as messages show it: "A", or "' '" for a blank one.
+std::string chain_label(const std::string& chain);
 
 // Label of a residue in the original numbering: "LYS A 12", "GLY A 52B".
 std::string original_label(const PrepResidue& r);

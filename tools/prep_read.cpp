@@ -117,72 +117,112 @@ const gemmi::Model& pick_model(const gemmi::Structure& st, const std::string& pa
   throw InputError(path, 0, "no model " + opt.model + " (models: " + list_names(names) + ")");
 }
 
-std::size_t pick_chain(const gemmi::Model& m, gemmi::CoorFormat format, const std::string& path,
-                       const PrepOptions& opt) {
+bool chain_named(const gemmi::Chain& c, const std::string& name) {
+  return c.name == name || (name == " " && c.name.empty());
+}
+
+std::vector<std::string> chain_names(const gemmi::Model& m) {
   std::vector<std::string> names;
   for (const gemmi::Chain& c : m.chains)
     if (std::find(names.begin(), names.end(), c.name) == names.end()) names.push_back(c.name);
+  return names;
+}
+
+std::string list_chains(const gemmi::Model& m) {
+  std::vector<std::string> names;
+  for (const std::string& n : chain_names(m)) names.push_back(chain_label(n));
+  return list_names(names);
+}
+
+// The first protein part of the chain named `chain` (the first protein chain when empty).
+std::size_t pick_chain(const gemmi::Model& m, gemmi::CoorFormat format, const std::string& path,
+                       const std::string& chain) {
   bool named = false;
   for (std::size_t k = 0; k < m.chains.size(); ++k) {
     const gemmi::Chain& c = m.chains[k];
-    if (!opt.chain.empty() && c.name != opt.chain) continue;
+    if (!chain.empty() && !chain_named(c, chain)) continue;
     named = true;
     if (is_protein(c, format)) return k;
   }
-  if (opt.chain.empty())
+  if (chain.empty())
     throw InputError(path, 0, "no protein chain in model " + m.name + " (chains: " +
-                                  list_names(names) + ")");
+                                  list_chains(m) + ")");
   if (!named)
-    throw InputError(path, 0, "no chain \"" + opt.chain + "\" in model " + m.name +
-                                  " (chains: " + list_names(names) + ")");
-  throw InputError(path, 0, "chain " + opt.chain + " holds no protein");
+    throw InputError(path, 0, "no chain \"" + chain + "\" in model " + m.name +
+                                  " (chains: " + list_chains(m) + ")");
+  throw InputError(path, 0, "chain " + chain + " holds no protein");
 }
 
-}  // namespace
+// The standard parent of a modified amino acid in gemmi's table (type 1..20), 0 when it has none
+// or is a D-amino acid (which the program would build with the parent's L geometry).
+int parent_type(const std::string& name) {
+  const gemmi::ResidueInfo info = gemmi::find_tabulated_residue(name);
+  if (!info.is_amino_acid() || info.kind == gemmi::ResidueInfo::AAD) return 0;
+  return residue_type_1(char(std::toupper(static_cast<unsigned char>(info.one_letter_code))));
+}
 
-Prepared prepare_structure(const std::string& path, const PrepOptions& opt) {
-  gemmi::Structure st = read_file(path);
-  gemmi::remove_empty_children(st);
-  const gemmi::Model& model = pick_model(st, path, opt);
+HetGroup het_group(const gemmi::Residue& r, const std::string& chain) {
+  HetGroup g;
+  g.name = r.name;
+  g.chain = chain;
+  g.num = r.seqid.num.has_value() ? r.seqid.num.value : 0;
+  g.icode = r.seqid.icode == '\0' ? ' ' : r.seqid.icode;
+  g.water = r.is_water();
+  for (const gemmi::Atom& a : r.atoms) {
+    HetAtom h;
+    h.name = a.name;
+    h.element = a.element.name();
+    h.altloc = a.altloc == '\0' ? ' ' : a.altloc;
+    h.occ = a.occ;
+    h.b = a.b_iso;
+    h.charge = a.charge;
+    h.pos = {a.pos.x, a.pos.y, a.pos.z};
+    g.atoms.push_back(h);
+  }
+  return g;
+}
+
+// The chain whose first protein part is model.chains[ck], with every other part of the model
+// of the same name (mmCIF files list a chain's waters and ligands apart from its polymer).
+Prepared prepare_chain(const gemmi::Structure& st, const gemmi::Model& model, std::size_t ck,
+                       const std::string& path, const PrepOptions& opt, bool allow_short) {
   const gemmi::CoorFormat format = st.input_format;
-  std::size_t ck = pick_chain(model, format, path, opt);
   const std::string chain_name = model.chains[ck].name;
-
   Prepared p;
   p.source = path;
   p.chain = chain_name;
   p.ca_only = opt.ca_only;
+  p.hetero_kept = opt.hetero;
   PrepNotes& n = p.notes;
   n.model = model.name;
   n.other_models = int(st.models.size()) - 1;
-  for (const gemmi::Chain& c : model.chains)
-    if (c.name != chain_name &&
-        std::find(n.other_chains.begin(), n.other_chains.end(), c.name) == n.other_chains.end())
-      n.other_chains.push_back(c.name);
+  for (const std::string& c : chain_names(model))
+    if (c != chain_name) n.other_chains.push_back(c);
 
-  // Every part of the model with the chosen name: mmCIF files list a chain's waters and
-  // ligands apart from its polymer.
+  std::vector<std::string> rejected;
   for (std::size_t k = 0; k < model.chains.size(); ++k) {
     const gemmi::Chain& c = model.chains[k];
     if (c.name != chain_name) continue;
     const std::vector<bool> in = polymer_flags(c, format);
     for (std::size_t j = 0; j < c.residues.size(); ++j) {
       const gemmi::Residue& r = c.residues[j];
-      if (r.is_water()) {
-        ++n.waters;
-        continue;
-      }
-      if (k != ck || !in[j]) {
-        ++n.hetero[r.name];
+      if (r.is_water() || k != ck || !in[j]) {
+        if (r.is_water())
+          ++n.waters;
+        else
+          ++n.hetero[r.name];
+        if (opt.hetero) p.hetero.push_back(het_group(r, c.name));
         continue;
       }
       const bool mse = r.name == "MSE";
-      const std::string name = mse ? "MET" : r.name;
-      const int type = residue_type(name);
-      if (type == 0)
-        throw InputError(path, 0, "residue " + label(r.name, c.name, r.seqid) +
-                                      " is not one of the 20 standard amino acids (only MSE is "
-                                      "converted, to MET)");
+      int type = residue_type(r.name);
+      const bool modified = type == 0 && !mse;
+      if (type == 0) type = parent_type(r.name);
+      if (type == 0) {
+        rejected.push_back(label(r.name, chain_label(c.name), r.seqid));
+        continue;
+      }
+      const std::string name(afn[std::size_t(type)]);
       const ResidueTemplate& t = residue_template(type);
       PrepResidue pr;
       pr.res.name = name;
@@ -204,7 +244,7 @@ Prepared prepare_structure(const std::string& path, const PrepOptions& opt) {
         if (mse && an == "SE") an = "SD";
         if (opt.ca_only && an != "CA") continue;
         if (t.index(an) < 0 && an != "OXT") {
-          n.unknown_atoms.add(label(r.name, c.name, r.seqid) + ": " + a.name);
+          n.unknown_atoms.add(label(r.name, chain_label(c.name), r.seqid) + ": " + a.name);
           continue;
         }
         std::string name4 = heavy_name4(an);
@@ -217,15 +257,70 @@ Prepared prepare_structure(const std::string& path, const PrepOptions& opt) {
         pr.b.push_back(a.b_iso);
       }
       if (pr.res.atoms.empty()) {
-        n.empty_residues.add(label(r.name, c.name, r.seqid));
+        n.empty_residues.add(label(r.name, chain_label(c.name), r.seqid));
         continue;
       }
       n.mse += mse;
+      if (modified) n.modified.push_back(label(r.name, chain_label(c.name), r.seqid) + " as " + name);
       p.res.push_back(std::move(pr));
     }
   }
-  finish_prepared(p);
+  if (!rejected.empty())
+    throw InputError(path, 0, "residue(s) " + list_names(rejected) +
+                                  ": neither one of the 20 standard amino acids nor a modified "
+                                  "L-amino acid with a standard parent");
+  if (p.res.empty() && allow_short)
+    throw InputError(path, 0, "chain " + chain_label(chain_name) + " has no residue with atoms");
+  finish_prepared(p, allow_short);
   return p;
+}
+
+gemmi::Structure read_clean(const std::string& path) {
+  gemmi::Structure st = read_file(path);
+  gemmi::remove_empty_children(st);
+  return st;
+}
+
+}  // namespace
+
+Prepared prepare_structure(const std::string& path, const PrepOptions& opt) {
+  const gemmi::Structure st = read_clean(path);
+  const gemmi::Model& model = pick_model(st, path, opt);
+  const std::size_t ck = pick_chain(model, st.input_format, path, opt.chain);
+  return prepare_chain(st, model, ck, path, opt, false);
+}
+
+std::vector<Prepared> prepare_chains(const std::string& path, const PrepOptions& opt,
+                                     const std::vector<std::string>& chains) {
+  const gemmi::Structure st = read_clean(path);
+  const gemmi::Model& model = pick_model(st, path, opt);
+  std::vector<std::size_t> picked;
+  if (chains.empty()) {
+    pick_chain(model, st.input_format, path, "");  // at least one
+    std::vector<std::string> seen;
+    for (std::size_t k = 0; k < model.chains.size(); ++k) {
+      const gemmi::Chain& c = model.chains[k];
+      if (std::find(seen.begin(), seen.end(), c.name) != seen.end() ||
+          !is_protein(c, st.input_format))
+        continue;
+      seen.push_back(c.name);
+      picked.push_back(k);
+    }
+  } else {
+    for (const std::string& name : chains) {
+      std::size_t k = pick_chain(model, st.input_format, path, name);
+      if (std::find(picked.begin(), picked.end(), k) == picked.end()) picked.push_back(k);
+    }
+  }
+  std::vector<Prepared> out;
+  for (std::size_t k : picked) out.push_back(prepare_chain(st, model, k, path, opt, chains.empty()));
+  // Chains taken are not "not taken".
+  for (Prepared& p : out)
+    for (const Prepared& q : out)
+      p.notes.other_chains.erase(
+          std::remove(p.notes.other_chains.begin(), p.notes.other_chains.end(), q.chain),
+          p.notes.other_chains.end());
+  return out;
 }
 
 }  // namespace vorb::tools

@@ -23,12 +23,17 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vorb-tools rebuild INPUT [--mode 23|3|31|4|2|1] [--template T] [--chain ID]\n"
-    "                          [--model N] [--ca] [--workdir DIR] [--data DIR] -o OUT\n"
+    "usage: vorb-tools rebuild INPUT [--mode 23|3|31|4|2|1] [--template T] [--chain ID[,ID...]]\n"
+    "                          [--model N] [--ca] [--no-hetero] [--workdir DIR] [--data DIR] -o OUT\n"
     "  INPUT, T   PDB or mmCIF files, optionally gzipped\n"
+    "  --chain    chains to model (repeatable; ' ' for a blank one); default: every protein chain\n"
+    "             of the model; each segment between chain breaks is modelled on its own\n"
     "  --ca       keep only the C-alpha atoms of INPUT (complete a trace)\n"
-    "  --workdir  run in DIR and keep its files (default: a temporary directory)\n"
-    "  OUT        .cif or .mmcif for mmCIF, PDB otherwise\n"
+    "  --no-hetero  leave out the chains' hetero groups (ligands, ions, waters), which are\n"
+    "             otherwise copied unchanged into OUT\n"
+    "  --workdir  run in DIR and keep its files (default: a temporary directory); with several\n"
+    "             runs (chains, segments) each has a directory DIR/run1, DIR/run2, ...\n"
+    "  OUT        .cif or .mmcif for mmCIF, PDB otherwise; in the frame of INPUT\n"
     "exit status: 0 with OUT written; 2 for rejected input; VORB's own status when it fails;\n"
     "1 when VORB ends without writing a model (one of its stop messages)";
 
@@ -118,6 +123,90 @@ int run_in_dir(const std::string& exe, const std::vector<std::string>& args,
   return 127;
 }
 
+namespace {
+
+// One run of VORB: a modelled segment of a chain, with its template records.
+struct Run {
+  std::size_t chain = 0;
+  const Segment* seg = nullptr;
+  std::vector<std::string> tmpl;
+  int matched = 0;
+  std::string dir;
+};
+
+// The template chain for a model chain: the one of the same name, else the first.
+const Prepared& template_for(const std::vector<Prepared>& templ, const std::string& chain) {
+  for (const Prepared& t : templ)
+    if (t.chain == chain) return t;
+  return templ.front();
+}
+
+// Runs VORB in each run's directory; 0 when every run wrote a model, else the status to return.
+int run_all(const std::vector<Run>& runs, const std::vector<Prepared>& chains,
+            const RebuildOptions& opt, const std::string& vorb, const std::string& bbdat,
+            const Tables& tables) {
+  for (const Run& r : runs) {
+    write_prepared(r.seg->part, tables, r.dir);
+    std::vector<std::string> args{opt.mode, "input.pdb"};
+    if (opt.mode != "1") args.push_back(bbdat);
+    if (!r.tmpl.empty()) {
+      OutputFile t((fs::path(r.dir) / "template.pdb").string());
+      for (const std::string& l : r.tmpl) t.line(l);
+      t.commit();
+      args.push_back("template.pdb");
+      std::printf("  template %s: %d C-alpha atom(s) matched by residue number\n",
+                  opt.templ.c_str(), r.matched);
+    }
+    std::printf("running %s", vorb.c_str());
+    for (const std::string& a : args) std::printf(" %s", a.c_str());
+    if (runs.size() > 1)
+      std::printf(" for chain %s, %s to %s", chain_label(chains[r.chain].chain).c_str(),
+                  original_label(r.seg->part.res.front()).c_str(),
+                  original_label(r.seg->part.res.back()).c_str());
+    std::printf(" in %s\n", opt.workdir.empty() ? "a temporary directory" : r.dir.c_str());
+    const int status = run_in_dir(vorb, args, r.dir);
+    std::error_code ec;
+    if (status != 0) {
+      std::fprintf(stderr, "vorb-tools rebuild: VORB ended with exit status %d; no model written\n",
+                   status);
+      return status;
+    }
+    if (!fs::is_regular_file(fs::path(r.dir) / "input.pdb.h", ec)) {
+      std::fprintf(stderr,
+                   "vorb-tools rebuild: VORB ended without writing a model (see its messages "
+                   "above); nothing written\n");
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// The output's residues: per chain its segments in order (models in the input's frame, short
+// ones as in the input), then its hetero groups.
+std::vector<OutResidue> combine(const std::vector<Prepared>& chains,
+                                const std::vector<std::vector<Segment>>& plans,
+                                const std::vector<Run>& runs) {
+  std::vector<OutResidue> out;
+  std::size_t next = 0;
+  for (std::size_t c = 0; c < chains.size(); ++c) {
+    for (const Segment& s : plans[c]) {
+      std::vector<OutResidue> part;
+      if (s.modelled) {
+        std::array<double, 3> offset{};
+        part = run_model(runs[next++].dir, offset);
+      } else {
+        part = input_residues(s.part);
+      }
+      out.insert(out.end(), part.begin(), part.end());
+    }
+    const std::vector<OutResidue> het = hetero_residues(chains[c]);
+    out.insert(out.end(), het.begin(), het.end());
+  }
+  return out;
+}
+
+}  // namespace
+
 int rebuild(const RebuildOptions& opt) {
   if (!known_mode(opt.mode)) throw InputError("--mode " + opt.mode + ": not one of 23, 3, 31, 4, 2, 1");
   std::error_code ec;
@@ -126,13 +215,23 @@ int rebuild(const RebuildOptions& opt) {
     throw InputError(opt.output + ": the directory " + out_dir.string() + " does not exist");
 
   // Everything that can be rejected is looked at before anything is written or run.
-  Prepared p = prepare_structure(opt.input, opt.prep);
-  std::vector<std::string> tmpl;
-  int matched = 0;
+  std::vector<std::string> names = opt.chains;
+  if (names.empty() && !opt.prep.chain.empty()) names.push_back(opt.prep.chain);
+  const std::vector<Prepared> chains = prepare_chains(opt.input, opt.prep, names);
+  std::vector<std::vector<Segment>> plans;
+  std::vector<Run> runs;
+  for (std::size_t c = 0; c < chains.size(); ++c) plans.push_back(plan_segments(chains[c], opt.gaps));
+  for (std::size_t c = 0; c < chains.size(); ++c)
+    for (const Segment& s : plans[c])
+      if (s.modelled) runs.push_back(Run{c, &s, {}, 0, ""});
+  if (runs.empty())
+    throw InputError(opt.input, 0, "no chain or segment of at least " + std::to_string(kMinSegment) +
+                                       " residues to model");
   if (!opt.templ.empty()) {
     PrepOptions topt;
-    Prepared t = prepare_structure(opt.templ, topt);
-    tmpl = template_lines(p, t, matched);
+    const std::vector<Prepared> templ = prepare_chains(opt.templ, topt, {});
+    for (Run& r : runs)
+      r.tmpl = template_lines(r.seg->part, template_for(templ, chains[r.chain].chain), r.matched);
   }
   const std::string data = find_data_dir(opt.data);
   const std::string bbdat = fs::absolute(fs::path(data) / "BBdat").string();
@@ -147,42 +246,29 @@ int rebuild(const RebuildOptions& opt) {
     scratch = std::make_unique<ScratchDir>();
     dir = scratch->path();
   }
-  write_prepared(p, tables, dir);
-  for (const std::string& l : prep_report(p)) std::printf("%s\n", l.c_str());
-  std::vector<std::string> args{opt.mode, "input.pdb"};
-  if (opt.mode != "1") args.push_back(bbdat);
-  if (!tmpl.empty()) {
-    OutputFile t((fs::path(dir) / "template.pdb").string());
-    for (const std::string& l : tmpl) t.line(l);
-    t.commit();
-    args.push_back("template.pdb");
-    std::printf("  template %s: %d C-alpha atom(s) matched by residue number\n",
-                opt.templ.c_str(), matched);
+  // One run keeps the working directory's layout; several runs get a directory each.
+  for (std::size_t k = 0; k < runs.size(); ++k)
+    runs[k].dir = runs.size() == 1 ? dir : (fs::path(dir) / ("run" + std::to_string(k + 1))).string();
+  for (std::size_t c = 0; c < chains.size(); ++c) {
+    for (const std::string& l : prep_report(chains[c])) std::printf("%s\n", l.c_str());
+    for (const std::string& l : segment_messages(chains[c], plans[c])) std::printf("%s\n", l.c_str());
   }
-  std::printf("running %s", vorb.c_str());
-  for (const std::string& a : args) std::printf(" %s", a.c_str());
-  std::printf(" in %s\n", opt.workdir.empty() ? "a temporary directory" : dir.c_str());
-
-  const int status = run_in_dir(vorb, args, dir);
-  if (status != 0) {
-    std::fprintf(stderr, "vorb-tools rebuild: VORB ended with exit status %d; no model written\n",
-                 status);
-    return status;
-  }
-  const fs::path model = fs::path(dir) / "input.pdb.h";
-  if (!fs::is_regular_file(model, ec)) {
-    std::fprintf(stderr,
-                 "vorb-tools rebuild: VORB ended without writing a model (see its messages "
-                 "above); nothing written\n");
-    return 1;
-  }
-  export_model(model.string(), (fs::path(dir) / "residues.tsv").string(), opt.output);
-  std::printf("model written to %s\n", opt.output.c_str());
+  const int status = run_all(runs, chains, opt, vorb, bbdat, tables);
+  if (status != 0) return status;
+  const std::string title = fs::path(opt.output).stem().string();
+  write_text(structure_text(combine(chains, plans, runs), format_for(opt.output), title), opt.output);
+  std::printf("model written to %s (chains %s, in the input's frame)\n", opt.output.c_str(), [&] {
+    std::string s;
+    for (const Prepared& c : chains) s += (s.empty() ? "" : ", ") + chain_label(c.chain);
+    return s;
+  }().c_str());
   return 0;
 }
 
 int cmd_rebuild(const Args& args) {
   RebuildOptions opt;
+  opt.prep.hetero = true;
+  std::vector<std::string> chain_values;
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& a = args[k];
     bool has_value = k + 1 < args.size();
@@ -196,7 +282,9 @@ int cmd_rebuild(const Args& args) {
     } else if (a == "--template" && has_value) {
       opt.templ = args[++k];
     } else if (a == "--chain" && has_value) {
-      opt.prep.chain = args[++k];
+      chain_values.push_back(args[++k]);
+    } else if (a == "--no-hetero") {
+      opt.prep.hetero = false;
     } else if (a == "--model" && has_value) {
       opt.prep.model = args[++k];
     } else if (a == "--workdir" && has_value) {
@@ -214,6 +302,7 @@ int cmd_rebuild(const Args& args) {
     }
   }
   if (opt.input.empty() || opt.output.empty()) throw InputError(kUsage);
+  opt.chains = chain_list(chain_values);
   return rebuild(opt);
 }
 

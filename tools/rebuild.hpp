@@ -1,5 +1,6 @@
-// The common job in one command: prepare a PDB or mmCIF chain, run VORB on it in a working
-// directory of its own, and export the model with the original numbering.
+// The common job in one command: prepare the protein chains of a PDB or mmCIF file, run VORB on
+// each chain (each segment between chain breaks) in a working directory of its own, and export
+// the models together, in the input's frame and numbering, with the chains' hetero groups.
 #pragma once
 
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "commands.hpp"
 #include "prep.hpp"
+#include "segments.hpp"
 
 namespace vorb::tools {
 
@@ -16,7 +18,9 @@ struct RebuildOptions {
   std::string templ;        // template structure (PDB or mmCIF), modes 3, 31, 4
   std::string workdir;      // kept working directory; empty: a temporary one, removed after
   std::string data;         // data directory holding BBdat; empty: found (datadir.hpp)
-  PrepOptions prep;
+  PrepOptions prep;         // prep.chain is ignored when chains is given
+  std::vector<std::string> chains;  // chains to model; empty: every protein chain
+  GapPolicy gaps = GapPolicy::split;
 };
 
 // CA records of the template numbered like the prepared model: a template residue takes the
@@ -32,7 +36,8 @@ int run_in_dir(const std::string& exe, const std::vector<std::string>& args,
                const std::string& dir);
 
 // The whole job; returns the exit status: 0 with the model written, VORB's own non-zero status,
-// 1 when VORB ended normally without writing a model (a stop of its own).
+// 1 when VORB ended normally without writing a model (a stop of its own). When one of several
+// runs fails, nothing is written.
 int rebuild(const RebuildOptions& opt);
 
 int cmd_rebuild(const Args& args);

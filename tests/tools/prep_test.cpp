@@ -174,7 +174,7 @@ TEST(Prep, BadInputIsRejectedAndNothingWritten) {
       {q(data_path("pipeline/no_protein.cif")), "no protein chain in model 1 (chains: A)"},
       {q(data_path("pipeline/two_chains.pdb")) + " --chain C", "no chain \"C\" in model 1 (chains: A, B)"},
       {q(data_path("pipeline/short_chain.pdb")), "chain A has 2 residue(s) with atoms; at least 3"},
-      {q(data_path("pipeline/nonstandard.pdb")), "residue SEP A 3 is not one of the 20 standard"},
+      {q(data_path("pipeline/d_residue.pdb")), "residue(s) DAL A 3: neither one of the 20 standard"},
       {q(data_path("pipeline/models.pdb")) + " --model 3", "no model 3 (models: 1, 2)"},
       {"missing.cif", "missing.cif"},
       {q(example("1ubi_a.pdb")) + " --bogus", "usage: vorb-tools prep"},
