@@ -90,9 +90,8 @@ std::string structure_text(const std::vector<OutResidue>& residues, ExportFormat
       c.residues.push_back(r);
     }
   }
-  // label_asym_id: the chain name for the polymer (a free letter for a blank chain), with a
-  // suffix for each hetero group and for the waters, as the archive's files have one per
-  // ligand and one for the waters of a chain.
+  // label_asym_id: the chain name for the polymer (a free letter for a blank chain), a free
+  // letter for each hetero group and one for the waters of each chain, as in the archive's files.
   std::vector<std::string> used;
   for (const gemmi::Chain& c : model.chains) used.push_back(c.name);
   auto free_name = [&used]() {
@@ -106,48 +105,40 @@ std::string structure_text(const std::vector<OutResidue>& residues, ExportFormat
     }
   };
   // One polymer entity per chain, its label_asym_id the chain name, as the archive's readers
-  // expect of a complete file.
-  std::vector<std::pair<std::string, std::size_t>> het_entities;  // residue name, entity index
+  // expect of a complete file; one entity per hetero group name, one for water.
+  std::vector<gemmi::Entity> het_entities;
   for (gemmi::Chain& c : model.chains) {
     const std::string base = c.name.empty() ? free_name() : c.name;
     gemmi::Entity ent(std::to_string(st.entities.size() + 1));
     ent.entity_type = gemmi::EntityType::Polymer;
     ent.polymer_type = gemmi::PolymerType::PeptideL;
     ent.subchains.push_back(base);
-    bool polymer = false;
-    int het = 0;
+    std::string waters;
     for (gemmi::Residue& r : c.residues) {
       if (r.entity_type == gemmi::EntityType::Polymer) {
         r.subchain = base;
         ent.full_sequence.push_back(r.name);
-        polymer = true;
         continue;
       }
-      const std::string key = r.entity_type == gemmi::EntityType::Water ? "HOH" : r.name;
-      r.subchain = r.entity_type == gemmi::EntityType::Water ? base + "_W"
-                                                             : base + "_" + std::to_string(++het);
-      bool known = false;
-      for (const auto& h : het_entities) known = known || h.first == key;
-      if (!known) het_entities.emplace_back(key, 0);
-    }
-    if (polymer) st.entities.push_back(ent);
-  }
-  for (auto& [key, index] : het_entities) {
-    gemmi::Entity ent(std::to_string(st.entities.size() + 1));
-    ent.entity_type = key == "HOH" ? gemmi::EntityType::Water : gemmi::EntityType::NonPolymer;
-    index = st.entities.size();
-    st.entities.push_back(ent);
-  }
-  for (const gemmi::Chain& c : model.chains)
-    for (const gemmi::Residue& r : c.residues) {
-      if (r.entity_type == gemmi::EntityType::Polymer) continue;
-      const std::string key = r.entity_type == gemmi::EntityType::Water ? "HOH" : r.name;
-      for (const auto& [k, index] : het_entities) {
-        std::vector<std::string>& subs = st.entities[index].subchains;
-        if (k == key && std::find(subs.begin(), subs.end(), r.subchain) == subs.end())
-          subs.push_back(r.subchain);
+      const bool water = r.entity_type == gemmi::EntityType::Water;
+      if (water && waters.empty()) waters = free_name();
+      r.subchain = water ? waters : free_name();
+      const std::string key = water ? "HOH" : r.name;
+      std::size_t e = 0;
+      while (e < het_entities.size() && het_entities[e].name != key) ++e;
+      if (e == het_entities.size()) {
+        het_entities.emplace_back(key);
+        het_entities.back().entity_type = r.entity_type;
       }
+      std::vector<std::string>& subs = het_entities[e].subchains;
+      if (std::find(subs.begin(), subs.end(), r.subchain) == subs.end()) subs.push_back(r.subchain);
     }
+    if (!ent.full_sequence.empty()) st.entities.push_back(ent);
+  }
+  for (gemmi::Entity& e : het_entities) {
+    e.name = std::to_string(st.entities.size() + 1);
+    st.entities.push_back(e);
+  }
   // A model has no crystal: P 1 is named so that readers need not assume it.
   st.spacegroup_hm = "P 1";
   st.info["_entry.id"] = title;
