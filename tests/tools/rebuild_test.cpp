@@ -57,6 +57,11 @@ TEST(Rebuild, ExampleGivesTheModelOfTheMainJob) {
     EXPECT_NEAR(model[k].x, main_job[k].x, 1e-6);
     EXPECT_NEAR(model[k].z, main_job[k].z, 1e-6);
   }
+  // export finds the input beside the model (ubi_ca.pdb for ubi_ca.pdb.h) and gives the same.
+  ASSERT_EQ(run_tools(d.path(), "export ubi_ca.pdb.h -o e.pdb").status, 0);
+  EXPECT_EQ(atoms_of(d.file("e.pdb")), atoms_of(d.file("model.pdb")));
+  ASSERT_EQ(run_tools(d.path(), "export ubi_ca.pdb.h --lattice-frame -o l.pdb").status, 0);
+  EXPECT_EQ(atoms_of(d.file("l.pdb")), atoms_of(d.file("ubi_ca.pdb.h")));
   for (const ModelAtom& ca : trace) {
     const ModelAtom& m = model[std::size_t(std::find_if(model.begin(), model.end(), [&](const ModelAtom& a) {
                                              return a.name4 == " CA " && a.resnum == ca.resnum;
