@@ -134,11 +134,13 @@ struct Run {
   std::string dir;
 };
 
-// The template chain for a model chain: the one of the same name, else the first.
-const Prepared& template_for(const std::vector<Prepared>& templ, const std::string& chain) {
+// The template chain for a model chain: the one of the same name; for a single model chain,
+// else the template's first protein chain (numbers of another chain would match wrongly).
+const Prepared* template_for(const std::vector<Prepared>& templ, const std::string& chain,
+                             std::size_t model_chains) {
   for (const Prepared& t : templ)
-    if (t.chain == chain) return t;
-  return templ.front();
+    if (t.chain == chain) return &t;
+  return model_chains == 1 ? &templ.front() : nullptr;
 }
 
 // Runs VORB in each run's directory; 0 when every run wrote a model, else the status to return.
@@ -156,6 +158,9 @@ int run_all(const std::vector<Run>& runs, const std::vector<Prepared>& chains,
       args.push_back("template.pdb");
       std::printf("  template %s: %d C-alpha atom(s) matched by residue number\n",
                   opt.templ.c_str(), r.matched);
+    } else if (!opt.templ.empty()) {
+      std::printf("  template %s has no chain %s: this run has no template\n", opt.templ.c_str(),
+                  chain_label(chains[r.chain].chain).c_str());
     }
     std::printf("running %s", vorb.c_str());
     for (const std::string& a : args) std::printf(" %s", a.c_str());
@@ -230,8 +235,10 @@ int rebuild(const RebuildOptions& opt) {
   if (!opt.templ.empty()) {
     PrepOptions topt;
     const std::vector<Prepared> templ = prepare_chains(opt.templ, topt, {});
-    for (Run& r : runs)
-      r.tmpl = template_lines(r.seg->part, template_for(templ, chains[r.chain].chain), r.matched);
+    for (Run& r : runs) {
+      const Prepared* t = template_for(templ, chains[r.chain].chain, chains.size());
+      if (t) r.tmpl = template_lines(r.seg->part, *t, r.matched);
+    }
   }
   const std::string data = find_data_dir(opt.data);
   const std::string bbdat = fs::absolute(fs::path(data) / "BBdat").string();

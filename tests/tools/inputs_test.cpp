@@ -170,6 +170,13 @@ TEST(Inputs, ComplexWithBreaksHeteroGroupsAndAModifiedResidue) {
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(back[0].chain, "B");
   EXPECT_EQ(back[0].notes.hetero.at("CL"), 2);
+
+  // A template chain serves the model chain of its name only.
+  r = run_tools(d.path(), "rebuild complex.pdb --ca --no-hetero --mode 3 --template " +
+                              q(std::string(VORB_SOURCE_DIR) + "/examples/1ubi_a.pdb") + " -o t.pdb");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("1ubi_a.pdb: 26 C-alpha atom(s) matched"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("1ubi_a.pdb has no chain B: this run has no template"), std::string::npos);
 }
 
 // A file with blank chain IDs goes through prep, export and rebuild (PDB and mmCIF) and keeps
