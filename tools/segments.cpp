@@ -116,7 +116,8 @@ std::vector<std::string> chain_list(const std::vector<std::string>& values) {
     for (;;) {
       const std::size_t comma = v.find(',', start);
       const std::string name = v.substr(start, comma == std::string::npos ? comma : comma - start);
-      if (name.empty()) throw InputError("--chain " + v + ": an empty chain name (a blank chain is ' ')");
+      if (name.empty())
+        throw InputError("--chain " + v + ": an empty chain name (a blank chain is ' ')");
       out.push_back(name);
       if (comma == std::string::npos) break;
       start = comma + 1;

@@ -51,7 +51,8 @@ std::string complex_pdb() {
     if (n == 19) {
       l.replace(0, 6, "HETATM");
       l.replace(17, 3, "HYP");
-      if (l.substr(12, 4) == " CG ") l += "\nHETATM 9000  OD1 HYP A  19      30.000  19.000   9.000  1.00  5.00           O";
+      if (l.substr(12, 4) == " CG ")
+        l += "\nHETATM 9000  OD1 HYP A  19      30.000  19.000   9.000  1.00  5.00           O";
     }
     return l;
   });
@@ -187,7 +188,8 @@ TEST(Inputs, BlankChainEndToEnd) {
                    records("1ubi_a.pdb", [](std::string l, int) { return l.replace(21, 1, " "); }));
   ASSERT_EQ(run_tools(d.path(), "prep blank.pdb --ca -o w").status, 0);
   EXPECT_NE(read_file(d.file("w/residues.tsv")).find("\n1\tMET\t\t1\t.\tMET\n"), std::string::npos);
-  ASSERT_EQ(test::run_vorb(d.path() / "w", "23 input.pdb " + q(std::string(VORB_SOURCE_DIR) + "/data/BBdat")).status, 0);
+  const std::string bbdat = std::string(VORB_SOURCE_DIR) + "/data/BBdat";
+  ASSERT_EQ(test::run_vorb(d.path() / "w", "23 input.pdb " + q(bbdat)).status, 0);
   test::RunResult e = run_tools(d.path(), "export w/input.pdb.h -o e.pdb");
   ASSERT_EQ(e.status, 0) << e.err;
   test::RunResult r = run_tools(d.path(), "rebuild blank.pdb --ca -o m.pdb");
