@@ -108,8 +108,8 @@ struct Prepared {
 // such residues are named).
 Prepared prepare_structure(const std::string& path, const PrepOptions& opt);
 
-// The same for several chains of the model, read once: the chains named (" " for a blank one),
-// or every protein chain of the model when `chains` is empty. Chains found by that default may
+// The same for several chains of the model, read once, in the file's order: the chains named
+// (" " for a blank one), or every protein chain of the model when `chains` is empty. Chains found by that default may
 // have fewer than three residues; named ones may not.
 std::vector<Prepared> prepare_chains(const std::string& path, const PrepOptions& opt,
                                      const std::vector<std::string>& chains);

@@ -311,6 +311,7 @@ std::vector<Prepared> prepare_chains(const std::string& path, const PrepOptions&
       std::size_t k = pick_chain(model, st.input_format, path, name);
       if (std::find(picked.begin(), picked.end(), k) == picked.end()) picked.push_back(k);
     }
+    std::sort(picked.begin(), picked.end());  // in the file's order
   }
   std::vector<Prepared> out;
   for (std::size_t k : picked) out.push_back(prepare_chain(st, model, k, path, opt, chains.empty()));
