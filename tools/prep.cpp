@@ -25,6 +25,7 @@ constexpr float kCaCaBond = 4.2f;     // CA-CA at most this: consecutive, when C
 constexpr const char* kUsage =
     "usage: vorb-tools prep INPUT [--chain ID] [--model N] [--ca] [--data DIR] -o DIR\n"
     "  INPUT  PDB or mmCIF file, optionally gzipped; one model and one protein chain are taken\n"
+    "  --chain  the chain (' ' for a blank one); default: the first protein chain\n"
     "  --ca   keep the C-alpha atoms only (a trace to complete)";
 
 std::string join(const std::vector<std::string>& v, const char* sep = ", ") {
