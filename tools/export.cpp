@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "hdd_residues.hpp"
@@ -105,16 +106,17 @@ std::vector<MapRow> read_residue_map(const std::string& path) {
 
 std::array<double, 3> frame_offset(const std::vector<ModelAtom>& model,
                                    const std::vector<ModelAtom>& input, int& matched) {
+  std::map<int, const ModelAtom*> ca;  // the first C-alpha atom of each model residue
+  for (const ModelAtom& m : model)
+    if (m.name4 == " CA ") ca.emplace(m.resnum, &m);
   std::array<std::vector<double>, 3> d;
   for (const ModelAtom& a : input) {
     if (a.name4 != " CA ") continue;
-    for (const ModelAtom& m : model) {
-      if (m.name4 != " CA " || m.resnum != a.resnum) continue;
-      d[0].push_back(m.x - a.x);
-      d[1].push_back(m.y - a.y);
-      d[2].push_back(m.z - a.z);
-      break;
-    }
+    const auto it = ca.find(a.resnum);
+    if (it == ca.end()) continue;
+    d[0].push_back(it->second->x - a.x);
+    d[1].push_back(it->second->y - a.y);
+    d[2].push_back(it->second->z - a.z);
   }
   matched = int(d[0].size());
   std::array<double, 3> off{0, 0, 0};
