@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include "hdd_residues.hpp"
 #include "io/ffmt.hpp"
+#include "io/input_file.hpp"
 #include "io/output_file.hpp"
 #include "io/pdb_read.hpp"
 #include "model/errors.hpp"
@@ -18,7 +20,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: vorb-tools export MODEL [--map residues.tsv] [-o OUT.pdb | -o OUT.cif]\n"
     "  MODEL  a model written by VORB (name.h, name.fix); the map defaults to residues.tsv\n"
-    "         beside MODEL when there is one; without -o the PDB text goes to standard output";
+    "         beside MODEL when there is one; \"-\" reads standard input (give --map then)\n"
+    "  without -o, or with -o -, the PDB text goes to standard output";
 
 std::string trim(const std::string& s) {
   std::size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');
@@ -39,8 +42,9 @@ std::vector<std::string> split_tabs(const std::string& line) {
 }  // namespace
 
 std::vector<ModelAtom> read_model(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError(path, 0, "cannot open the model");
+  std::ifstream file;
+  if (path != "-" && !open_input(file, path)) throw InputError(path, 0, "cannot open the model");
+  std::istream& in = path == "-" ? std::cin : file;
   std::vector<ModelAtom> atoms;
   std::string line;
   int line_no = 0;
@@ -130,8 +134,9 @@ void export_model(const std::string& model_path, const std::string& map_path,
   const std::vector<ModelAtom> atoms = read_model(model_path);
   const std::vector<MapRow> map =
       map_path.empty() ? std::vector<MapRow>{} : read_residue_map(map_path);
-  const ExportFormat format = out_path.empty() ? ExportFormat::pdb : format_for(out_path);
-  const std::string title = out_path.empty()
+  const bool to_stdout = out_path.empty() || out_path == "-";
+  const ExportFormat format = to_stdout ? ExportFormat::pdb : format_for(out_path);
+  const std::string title = to_stdout
                                 ? std::filesystem::path(model_path).filename().string()
                                 : std::filesystem::path(out_path).stem().string();
   const std::string text = export_text(atoms, map, format, title);
@@ -161,7 +166,7 @@ int cmd_export(const Args& args) {
     } else if (a == "--map" && has_value) {
       map = args[++k];
       map_given = true;
-    } else if (!a.empty() && a[0] == '-') {
+    } else if (a.size() > 1 && a[0] == '-') {
       throw InputError(kUsage);
     } else if (model.empty()) {
       model = a;
@@ -170,7 +175,7 @@ int cmd_export(const Args& args) {
     }
   }
   if (model.empty()) throw InputError(kUsage);
-  if (!map_given) {
+  if (!map_given && model != "-") {
     std::filesystem::path beside = std::filesystem::path(model).parent_path() / "residues.tsv";
     std::error_code ec;
     if (std::filesystem::is_regular_file(beside, ec)) map = beside.string();

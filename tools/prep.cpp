@@ -250,7 +250,7 @@ int cmd_prep(const Args& args) {
       data = args[++k];
     } else if (a == "--ca") {
       opt.ca_only = true;
-    } else if (!a.empty() && a[0] == '-') {
+    } else if (a.size() > 1 && a[0] == '-') {
       throw InputError(kUsage);
     } else if (input.empty()) {
       input = a;

@@ -2,6 +2,13 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <system_error>
+
+#include <zlib.h>
 
 #include <gemmi/gz.hpp>      // for MaybeGzipped
 #include <gemmi/mmread.hpp>  // for read_structure
@@ -33,10 +40,59 @@ gemmi::CoorFormat format_of(const std::string& path) {
   return gemmi::CoorFormat::Detect;
 }
 
+// The whole of a stream that cannot be reread (standard input, a pipe), gunzipped when it
+// starts with the gzip signature.
+std::string read_all(std::istream& in, const std::string& path) {
+  std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw InputError(path, 0, "cannot read");
+  if (raw.size() < 2 || static_cast<unsigned char>(raw[0]) != 0x1f ||
+      static_cast<unsigned char>(raw[1]) != 0x8b)
+    return raw;
+  z_stream z{};
+  if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) throw InputError(path, 0, "cannot gunzip");
+  std::string out;
+  char buf[1 << 16];
+  z.next_in = reinterpret_cast<Bytef*>(raw.data());
+  z.avail_in = uInt(raw.size());
+  for (;;) {
+    z.next_out = reinterpret_cast<Bytef*>(buf);
+    z.avail_out = sizeof buf;
+    const int rc = inflate(&z, Z_NO_FLUSH);
+    out.append(buf, sizeof buf - z.avail_out);
+    if (rc == Z_STREAM_END) {
+      if (z.avail_in == 0) break;
+      inflateReset(&z);  // another member follows
+    } else if (rc != Z_OK) {  // Z_BUF_ERROR: the data ends inside a member
+      inflateEnd(&z);
+      throw InputError(path, 0, "cannot gunzip: the compressed data is damaged or cut short");
+    }
+  }
+  inflateEnd(&z);
+  return out;
+}
+
 gemmi::Structure read_file(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_status st = path == "-" ? fs::file_status() : fs::status(path, ec);
+  if (fs::is_directory(st)) throw InputError(path, 0, "is a directory, not a file");
   try {
-    gemmi::Structure st = gemmi::read_structure(gemmi::MaybeGzipped(path), format_of(path));
-    return st;
+    // Standard input ("-") and pipes cannot be sought in: they are read into memory and their
+    // format is told from the content.
+    if (path == "-" || (fs::exists(st) && !fs::is_regular_file(st))) {
+      std::string text;
+      if (path == "-") {
+        text = read_all(std::cin, path);
+      } else {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) throw InputError(path, 0, "cannot open");
+        text = read_all(in, path);
+      }
+      return gemmi::read_structure_from_char_array(text.data(), text.size(), path);
+    }
+    return gemmi::read_structure(gemmi::MaybeGzipped(path), format_of(path));
+  } catch (const InputError&) {
+    throw;
   } catch (const std::exception& e) {
     std::string what = e.what();
     while (!what.empty() && (what.back() == '\n' || what.back() == ' ')) what.pop_back();
@@ -226,6 +282,52 @@ Prepared prepare_structure(const std::string& path, const PrepOptions& opt) {
   }
   finish_prepared(p);
   return p;
+}
+
+std::vector<Chain> read_protein_chains(const std::string& path, const std::string& model_name) {
+  gemmi::Structure st = read_file(path);
+  gemmi::remove_empty_children(st);
+  PrepOptions opt;
+  opt.model = model_name;
+  const gemmi::Model& model = pick_model(st, path, opt);
+  std::vector<Chain> chains;
+  for (const gemmi::Chain& c : model.chains) {
+    if (!is_protein(c, st.input_format)) continue;
+    // mmCIF files may list a chain's parts apart: each protein part joins its chain's entry.
+    auto same = [&](const Chain& k) { return k.name == c.name; };
+    auto it = std::find_if(chains.begin(), chains.end(), same);
+    if (it == chains.end()) {
+      chains.emplace_back();
+      it = chains.end() - 1;
+      it->source = path;
+      it->name = c.name;
+    }
+    const std::vector<bool> in = polymer_flags(c, st.input_format);
+    for (std::size_t j = 0; j < c.residues.size(); ++j) {
+      if (!in[j]) continue;
+      const gemmi::Residue& r = c.residues[j];
+      const bool mse = r.name == "MSE";
+      Residue res;
+      res.name = mse ? "MET" : r.name;
+      res.type = residue_type(res.name);
+      res.num = r.seqid.num.has_value() ? r.seqid.num.value : 0;
+      res.icode = r.seqid.icode == '\0' ? ' ' : r.seqid.icode;
+      for (const gemmi::Atom& a : r.atoms) {
+        if (a.altloc != '\0' && a.altloc != 'A') continue;
+        std::string an = a.name;
+        // Hydrogens, also when the element columns are blank (models written by the program).
+        const bool h_name = !an.empty() && (an[0] == 'H' || (an.size() > 1 && std::isdigit(
+                                                                 static_cast<unsigned char>(an[0])) &&
+                                                             an[1] == 'H'));
+        if (a.is_hydrogen() || h_name || an.empty() || an.size() > 3) continue;
+        if (mse && an == "SE") an = "SD";
+        const std::string name4 = heavy_name4(an);
+        if (!res.has(name4)) res.atoms.emplace_back(name4, Vec3{float(a.pos.x), float(a.pos.y), float(a.pos.z)});
+      }
+      if (!res.atoms.empty()) it->res.push_back(std::move(res));
+    }
+  }
+  return chains;
 }
 
 }  // namespace vorb::tools

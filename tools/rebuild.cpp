@@ -16,6 +16,7 @@
 #include "io/ffmt.hpp"
 #include "io/output_file.hpp"
 #include "model/errors.hpp"
+#include "outputs.hpp"
 
 namespace vorb::tools {
 namespace fs = std::filesystem;
@@ -124,6 +125,8 @@ int rebuild(const RebuildOptions& opt) {
   const fs::path out_dir = fs::absolute(opt.output).parent_path();
   if (!fs::is_directory(out_dir, ec))
     throw InputError(opt.output + ": the directory " + out_dir.string() + " does not exist");
+  check_output_writable(opt.output);
+  StdoutAside aside(opt.output == "-");  // with -o -, standard output holds the model alone
 
   // Everything that can be rejected is looked at before anything is written or run.
   Prepared p = prepare_structure(opt.input, opt.prep);
@@ -176,8 +179,9 @@ int rebuild(const RebuildOptions& opt) {
                  "above); nothing written\n");
     return 1;
   }
+  aside.restore();
   export_model(model.string(), (fs::path(dir) / "residues.tsv").string(), opt.output);
-  std::printf("model written to %s\n", opt.output.c_str());
+  std::fprintf(report_stream(opt.output), "model written to %s\n", opt.output.c_str());
   return 0;
 }
 
@@ -205,7 +209,7 @@ int cmd_rebuild(const Args& args) {
       opt.data = args[++k];
     } else if (a == "--ca") {
       opt.prep.ca_only = true;
-    } else if (!a.empty() && a[0] == '-') {
+    } else if (a.size() > 1 && a[0] == '-') {
       throw InputError(kUsage);
     } else if (opt.input.empty()) {
       opt.input = a;
