@@ -39,7 +39,8 @@ struct Score {
 
 enum class Matching { by_number, by_order };
 
-Score score(const Chain& native, const Chain& model, Matching how = Matching::by_number);
+// The default is by order, what callers that number models 1..n (traces, the tests) rely on.
+Score score(const Chain& native, const Chain& model, Matching how = Matching::by_order);
 
 // "name: value" lines, one figure each.
 std::string format_score(const Score& s);
