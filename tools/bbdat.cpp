@@ -79,6 +79,8 @@ struct BuildArgs {
   bool generic = true;
 };
 
+constexpr const char* kBuildUsage = "usage: vorb-tools bbdat DIR... [-o FILE] [--coil generic|coil]";
+
 BuildArgs parse_build(const Args& args) {
   BuildArgs a;
   for (std::size_t k = 0; k < args.size(); ++k) {
@@ -95,7 +97,7 @@ BuildArgs parse_build(const Args& args) {
     }
   }
   if (a.dirs.empty())
-    throw InputError("usage: vorb-tools bbdat DIR... [-o FILE] [--coil generic|coil]");
+    throw InputError(kBuildUsage);
   return a;
 }
 
@@ -214,6 +216,11 @@ std::vector<int> chain_codes(const Chain& c) {
 }
 
 int cmd_bbdat(const Args& args) {
+  if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
+    std::printf("%s\n       vorb-tools bbdat --rebuild LIB DIR... [--classes coil|dssp] [--all] [-v]\n",
+                kBuildUsage);
+    return 0;
+  }
   if (!args.empty() && args[0] == "--rebuild")
     return cmd_bbdat_rebuild(Args(args.begin() + 1, args.end()));
   BuildArgs a = parse_build(args);
