@@ -158,6 +158,8 @@ int cmd_hdd(const Args& args) {
   }
   if (have_sequence == !input.empty() || (have_sequence && !renumbered.empty()))
     throw InputError(kUsage);
+  if (input == "-" && !renumbered.empty())
+    throw InputError("--renumbered reads the input twice: give a file, not standard input");
 
   std::vector<int> types;
   Chain chain;

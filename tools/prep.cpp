@@ -24,7 +24,8 @@ constexpr float kCaCaBond = 4.2f;     // CA-CA at most this: consecutive, when C
 
 constexpr const char* kUsage =
     "usage: vorb-tools prep INPUT [--chain ID] [--model N] [--ca] [--data DIR] -o DIR\n"
-    "  INPUT  PDB or mmCIF file, optionally gzipped; one model and one protein chain are taken\n"
+    "  INPUT  PDB or mmCIF file, optionally gzipped, \"-\" for standard input; one model and one\n"
+    "         protein chain are taken\n"
     "  --ca   keep the C-alpha atoms only (a trace to complete)";
 
 std::string join(const std::vector<std::string>& v, const char* sep = ", ") {

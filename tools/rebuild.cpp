@@ -26,10 +26,10 @@ namespace {
 constexpr const char* kUsage =
     "usage: vorb-tools rebuild INPUT [--mode 23|3|31|4|2|1] [--template T] [--chain ID]\n"
     "                          [--model N] [--ca] [--workdir DIR] [--data DIR] -o OUT\n"
-    "  INPUT, T   PDB or mmCIF files, optionally gzipped\n"
+    "  INPUT, T   PDB or mmCIF files, optionally gzipped, \"-\" for standard input\n"
     "  --ca       keep only the C-alpha atoms of INPUT (complete a trace)\n"
     "  --workdir  run in DIR and keep its files (default: a temporary directory)\n"
-    "  OUT        .cif or .mmcif for mmCIF, PDB otherwise\n"
+    "  OUT        .cif or .mmcif for mmCIF, PDB otherwise; \"-\" for standard output\n"
     "exit status: 0 with OUT written; 2 for rejected input; VORB's own status when it fails;\n"
     "1 when VORB ends without writing a model (one of its stop messages)";
 
