@@ -40,11 +40,8 @@ gemmi::CoorFormat format_of(const std::string& path) {
   return gemmi::CoorFormat::Detect;
 }
 
-// The whole of a stream that cannot be reread (standard input, a pipe), gunzipped when it
-// starts with the gzip signature.
-std::string read_all(std::istream& in, const std::string& path) {
-  std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw InputError(path, 0, "cannot read");
+// Text gunzipped when it starts with the gzip signature.
+std::string gunzipped(std::string raw, const std::string& path) {
   if (raw.size() < 2 || static_cast<unsigned char>(raw[0]) != 0x1f ||
       static_cast<unsigned char>(raw[1]) != 0x8b)
     return raw;
@@ -71,26 +68,11 @@ std::string read_all(std::istream& in, const std::string& path) {
   return out;
 }
 
-gemmi::Structure read_file(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::file_status st = path == "-" ? fs::file_status() : fs::status(path, ec);
-  if (fs::is_directory(st)) throw InputError(path, 0, "is a directory, not a file");
+// gemmi's exceptions as one-line InputErrors naming the file.
+template <class F>
+gemmi::Structure reading(const std::string& path, F&& read) {
   try {
-    // Standard input ("-") and pipes cannot be sought in: they are read into memory and their
-    // format is told from the content.
-    if (path == "-" || (fs::exists(st) && !fs::is_regular_file(st))) {
-      std::string text;
-      if (path == "-") {
-        text = read_all(std::cin, path);
-      } else {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) throw InputError(path, 0, "cannot open");
-        text = read_all(in, path);
-      }
-      return gemmi::read_structure_from_char_array(text.data(), text.size(), path);
-    }
-    return gemmi::read_structure(gemmi::MaybeGzipped(path), format_of(path));
+    return read();
   } catch (const InputError&) {
     throw;
   } catch (const std::exception& e) {
@@ -100,6 +82,32 @@ gemmi::Structure read_file(const std::string& path) {
       if (ch == '\n') ch = ' ';  // one line
     throw InputError(path, 0, "cannot read the structure: " + what);
   }
+}
+
+// A whole file in memory, gzipped or not; the format is told from the content.
+gemmi::Structure structure_from_text(std::string text, const std::string& path) {
+  text = gunzipped(std::move(text), path);
+  return reading(path, [&] { return gemmi::read_structure_from_char_array(text.data(), text.size(), path); });
+}
+
+gemmi::Structure read_file(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_status st = path == "-" ? fs::file_status() : fs::status(path, ec);
+  if (fs::is_directory(st)) throw InputError(path, 0, "is a directory, not a file");
+  // Standard input ("-") and pipes cannot be sought in: they are read into memory.
+  if (path == "-" || (fs::exists(st) && !fs::is_regular_file(st))) {
+    std::ifstream file;
+    if (path != "-") {
+      file.open(path, std::ios::binary);
+      if (!file) throw InputError(path, 0, "cannot open");
+    }
+    std::istream& in = path == "-" ? std::cin : file;
+    std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw InputError(path, 0, "cannot read");
+    return structure_from_text(std::move(raw), path);
+  }
+  return reading(path, [&] { return gemmi::read_structure(gemmi::MaybeGzipped(path), format_of(path)); });
 }
 
 bool amino_acid(const gemmi::Residue& r) {
@@ -284,8 +292,10 @@ Prepared prepare_structure(const std::string& path, const PrepOptions& opt) {
   return p;
 }
 
-std::vector<Chain> read_protein_chains(const std::string& path, const std::string& model_name) {
-  gemmi::Structure st = read_file(path);
+namespace {
+
+std::vector<Chain> protein_chains(gemmi::Structure& st, const std::string& path,
+                                  const std::string& model_name) {
   gemmi::remove_empty_children(st);
   PrepOptions opt;
   opt.model = model_name;
@@ -328,6 +338,18 @@ std::vector<Chain> read_protein_chains(const std::string& path, const std::strin
     }
   }
   return chains;
+}
+
+}  // namespace
+
+std::vector<Chain> read_protein_chains(const std::string& path, const std::string& model) {
+  gemmi::Structure st = read_file(path);
+  return protein_chains(st, path, model);
+}
+
+std::vector<Chain> protein_chains_from_text(std::string text, const std::string& name) {
+  gemmi::Structure st = structure_from_text(std::move(text), name);
+  return protein_chains(st, name, "");
 }
 
 }  // namespace vorb::tools

@@ -45,6 +45,9 @@ Chain read_chain_stream(std::istream& in, const std::string& path);
 // MSE as MET (SE as SD), alternate locations blank or A, heavy atoms only, residue numbers and
 // insertion codes as written. InputError when the file cannot be read or lacks the model.
 std::vector<Chain> read_protein_chains(const std::string& path, const std::string& model = "");
+// The same on a whole file's text (gzipped or not), name labelling messages: the entry point of
+// the fuzz harness.
+std::vector<Chain> protein_chains_from_text(std::string text, const std::string& name);
 
 // Whether residues i and i+1 are bonded: C(i)-N(i+1) at most 2.0 A (false if either is absent).
 bool peptide_bonded(const Chain& c, std::size_t i);
