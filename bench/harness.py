@@ -262,7 +262,8 @@ def score_model(tools, native, model, cwd, name, trace, hdd, timeout):
     if not model.is_file():
         row["status"] = "no-model"
         return row
-    r = run_step([tools, "score", native, model], cwd, "score_" + name, timeout)
+    # The models are numbered 1..n as their traces are (ca-trace): matched by position.
+    r = run_step([tools, "score", "--by-order", native, model], cwd, "score_" + name, timeout)
     row["status"] = "ok" if r["status"] == "ok" else "score-" + r["status"]
     if r["status"] == "ok":
         row.update(parse_score((cwd / ("score_" + name + ".out")).read_text(errors="replace")))

@@ -31,7 +31,7 @@ for f in "${files[@]}"; do
     "$tools" ca-trace "$dir/$f" trace.pdb 2>/dev/null
     "$tools" hdd "$dir/$f" -o Hdd >/dev/null 2>&1
     /usr/bin/time -f '%e %M' -o time.txt "$vorb" 23 trace.pdb "$lib" >vorb.out 2>vorb.err
-    "$tools" score "$dir/$f" trace.pdb.h >score.txt ) || { printf '%-12s failed\n' "$name"; continue; }
+    "$tools" score --by-order "$dir/$f" trace.pdb.h >score.txt ) || { printf '%-12s failed\n' "$name"; continue; }
   read -r secs kb <"$d/time.txt"
   printf '%-12s %5s %7s %7s %6s %5s %3s/%-3s %7s %7.1f\n' "$name" \
     "$(field residues_matched "$d/score.txt")" "$(field rmsd_backbone_n_c_o "$d/score.txt")" \

@@ -16,5 +16,5 @@ cd "$work"
 "$bin/vorb-tools" ca-trace "$top/examples/1ubi_a.pdb" ubi_ca.pdb
 "$bin/vorb-tools" hdd ubi_ca.pdb -o Hdd
 "$bin/VORB" 23 ubi_ca.pdb "$top/data/BBdat"
-"$bin/vorb-tools" score "$top/examples/1ubi_a.pdb" ubi_ca.pdb.h
+"$bin/vorb-tools" score --by-order "$top/examples/1ubi_a.pdb" ubi_ca.pdb.h
 echo "model written to $work/ubi_ca.pdb.h"

@@ -10,6 +10,7 @@
 #include "holdout.hpp"
 #include "io/ffmt.hpp"
 #include "io/output_file.hpp"
+#include "outputs.hpp"
 #include "model/errors.hpp"
 
 namespace vorb::tools {
@@ -78,6 +79,8 @@ struct BuildArgs {
   bool generic = true;
 };
 
+constexpr const char* kBuildUsage = "usage: vorb-tools bbdat DIR... [-o FILE] [--coil generic|coil]";
+
 BuildArgs parse_build(const Args& args) {
   BuildArgs a;
   for (std::size_t k = 0; k < args.size(); ++k) {
@@ -94,7 +97,7 @@ BuildArgs parse_build(const Args& args) {
     }
   }
   if (a.dirs.empty())
-    throw InputError("usage: vorb-tools bbdat DIR... [-o FILE] [--coil generic|coil]");
+    throw InputError(kBuildUsage);
   return a;
 }
 
@@ -213,6 +216,11 @@ std::vector<int> chain_codes(const Chain& c) {
 }
 
 int cmd_bbdat(const Args& args) {
+  if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
+    std::printf("%s\n       vorb-tools bbdat --rebuild LIB DIR... [--classes coil|dssp] [--all] [-v]\n",
+                kBuildUsage);
+    return 0;
+  }
   if (!args.empty() && args[0] == "--rebuild")
     return cmd_bbdat_rebuild(Args(args.begin() + 1, args.end()));
   BuildArgs a = parse_build(args);
@@ -234,11 +242,12 @@ int cmd_bbdat(const Args& args) {
   opt.generic_coil = a.generic;
   Library lib = build_library(frags, opt);
   write_library(lib, a.out);
-  std::printf("chains: %d\nresidues: %d\nfragments: %d (coil %d, helix %d, strand %d)\n", chains,
+  std::FILE* report = report_stream(a.out);
+  std::fprintf(report, "chains: %d\nresidues: %d\nfragments: %d (coil %d, helix %d, strand %d)\n", chains,
               st.residues, st.fragments, per_class[1], per_class[2], per_class[4]);
-  std::printf("skipped: broken %d, incomplete %d, no frame %d, out of band %d\n", st.broken,
+  std::fprintf(report, "skipped: broken %d, incomplete %d, no frame %d, out of band %d\n", st.broken,
               st.incomplete, st.no_frame, st.out_of_band);
-  std::printf("records: %zu (coil %zu%s, helix %zu, strand %zu)\nwritten: %s\n", lib.size(),
+  std::fprintf(report, "records: %zu (coil %zu%s, helix %zu, strand %zu)\nwritten: %s\n", lib.size(),
               lib.coil.size(), a.generic ? " generic" : "", lib.helix.size(), lib.strand.size(),
               a.out.c_str());
   return 0;

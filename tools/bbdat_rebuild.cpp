@@ -57,7 +57,10 @@ int cmd_bbdat_rebuild(const Args& args) {
   std::vector<std::string> dirs;
   bool dssp = false, all = false, verbose = false;
   for (std::size_t k = 0; k < args.size(); ++k) {
-    if (args[k] == "--classes" && k + 1 < args.size()) {
+    if (args[k] == "-h" || args[k] == "--help") {
+      std::printf("usage: vorb-tools bbdat --rebuild LIB DIR... [--classes coil|dssp] [--all] [-v]\n");
+      return 0;
+    } else if (args[k] == "--classes" && k + 1 < args.size()) {
       std::string v = args[++k];
       if (v != "coil" && v != "dssp") throw InputError("--classes takes coil or dssp");
       dssp = v == "dssp";

@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <iostream>
 #include <sstream>
 
 #include "hdd_residues.hpp"
 #include "io/ffmt.hpp"
+#include "io/input_file.hpp"
 #include "io/output_file.hpp"
 #include "io/pdb_read.hpp"
 #include "model/errors.hpp"
@@ -21,11 +23,12 @@ constexpr const char* kUsage =
     "usage: vorb-tools export MODEL [--map residues.tsv] [--input input.pdb | --lattice-frame]\n"
     "                         [-o OUT.pdb | -o OUT.cif]\n"
     "  MODEL    a model written by VORB (name.h, name.fix); the map defaults to residues.tsv\n"
-    "           beside MODEL when there is one; without -o the PDB text goes to standard output\n"
+    "           beside MODEL when there is one; \"-\" reads standard input (give --map then)\n"
     "  --input  the structure VORB read (default: MODEL without .h or .fix, else input.pdb\n"
     "           beside MODEL, when there is one); the model is moved back into its frame by the\n"
     "           translation that puts the model's C-alpha atoms onto the input's\n"
-    "  --lattice-frame  keep the coordinates of MODEL as they are";
+    "  --lattice-frame  keep the coordinates of MODEL as they are\n"
+    "  without -o, or with -o -, the PDB text goes to standard output";
 
 std::string trim(const std::string& s) {
   std::size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');
@@ -46,8 +49,9 @@ std::vector<std::string> split_tabs(const std::string& line) {
 }  // namespace
 
 std::vector<ModelAtom> read_model(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError(path, 0, "cannot open the model");
+  std::ifstream file;
+  if (path != "-" && !open_input(file, path)) throw InputError(path, 0, "cannot open the model");
+  std::istream& in = path == "-" ? std::cin : file;
   std::vector<ModelAtom> atoms;
   std::string line;
   int line_no = 0;
@@ -235,8 +239,9 @@ std::array<double, 3> export_model(const std::string& model_path, const std::str
                                           model_path + ": not the input of this model");
     shift_atoms(atoms, offset);
   }
-  const ExportFormat format = out_path.empty() ? ExportFormat::pdb : format_for(out_path);
-  const std::string title = out_path.empty()
+  const bool to_stdout = out_path.empty() || out_path == "-";
+  const ExportFormat format = to_stdout ? ExportFormat::pdb : format_for(out_path);
+  const std::string title = to_stdout
                                 ? std::filesystem::path(model_path).filename().string()
                                 : std::filesystem::path(out_path).stem().string();
   write_text(export_text(atoms, map, format, title), out_path);
@@ -262,7 +267,7 @@ int cmd_export(const Args& args) {
       input_given = true;
     } else if (a == "--lattice-frame") {
       lattice = true;
-    } else if (!a.empty() && a[0] == '-') {
+    } else if (a.size() > 1 && a[0] == '-') {
       throw InputError(kUsage);
     } else if (model.empty()) {
       model = a;
@@ -271,9 +276,10 @@ int cmd_export(const Args& args) {
     }
   }
   if (model.empty() || (lattice && input_given)) throw InputError(kUsage);
+  if (model == "-" && !input_given) lattice = true;  // no input beside a stream
   const std::filesystem::path dir = std::filesystem::path(model).parent_path();
   std::error_code ec;
-  if (!map_given && std::filesystem::is_regular_file(dir / "residues.tsv", ec))
+  if (!map_given && model != "-" && std::filesystem::is_regular_file(dir / "residues.tsv", ec))
     map = (dir / "residues.tsv").string();
   if (!input_given && !lattice) {
     // VORB names its models after the input: input.pdb.h, input.pdb.fix.

@@ -8,6 +8,7 @@
 #include "hdd.hpp"
 #include "io/ffmt.hpp"
 #include "io/output_file.hpp"
+#include "outputs.hpp"
 #include "io/pdb_read.hpp"
 #include "model/errors.hpp"
 #include "model/residues.hpp"
@@ -147,7 +148,7 @@ int cmd_hdd(const Args& args) {
       have_sequence = true;
     } else if (a == "--data" && has_value) {
       data = args[++k];
-    } else if (!a.empty() && a[0] == '-') {
+    } else if (a.size() > 1 && a[0] == '-') {
       throw InputError(kUsage);
     } else if (input.empty()) {
       input = a;
@@ -157,6 +158,8 @@ int cmd_hdd(const Args& args) {
   }
   if (have_sequence == !input.empty() || (have_sequence && !renumbered.empty()))
     throw InputError(kUsage);
+  if (input == "-" && !renumbered.empty())
+    throw InputError("--renumbered reads the input twice: give a file, not standard input");
 
   std::vector<int> types;
   Chain chain;
@@ -184,7 +187,7 @@ int cmd_hdd(const Args& args) {
   if (ren) ren->close();
   hdd.commit();
   if (ren) ren->commit();
-  std::printf("%s: %zu residues, %zu atoms, %zu angle records\n", output.c_str(), types.size(),
+  std::fprintf(report_stream(output), "%s: %zu residues, %zu atoms, %zu angle records\n", output.c_str(), types.size(),
               top.atoms.size(), top.angles.size());
   return 0;
 }

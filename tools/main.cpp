@@ -27,7 +27,8 @@ const Command kCommands[] = {
 };
 
 void usage() {
-  std::fprintf(stderr, "usage: vorb-tools COMMAND [ARGS...]\ncommands:\n");
+  std::fprintf(stderr, "usage: vorb-tools COMMAND [ARGS...] | --version\n"
+                       "COMMAND --help describes a command\ncommands:\n");
   for (const Command& c : kCommands)
     if (c.name) std::fprintf(stderr, "  %-10s %s\n", c.name, c.summary);
 }
@@ -42,6 +43,10 @@ int main(int argc, char** argv) {
   std::string name = argv[1];
   if (name == "-h" || name == "--help" || name == "help") {
     usage();
+    return 0;
+  }
+  if (name == "--version" || name == "version") {
+    std::printf("vorb-tools %s\n", VORB_VERSION);
     return 0;
   }
   vorb::tools::Args args(argv + 2, argv + argc);

@@ -24,7 +24,8 @@ constexpr float kCaCaBond = 4.2f;     // CA-CA at most this: consecutive, when C
 
 constexpr const char* kUsage =
     "usage: vorb-tools prep INPUT [--chain ID] [--model N] [--ca] [--data DIR] -o DIR\n"
-    "  INPUT  PDB or mmCIF file, optionally gzipped; one model and one protein chain are taken\n"
+    "  INPUT  PDB or mmCIF file, optionally gzipped, \"-\" for standard input; one model and one\n"
+    "         protein chain are taken\n"
     "  --chain  the chain (' ' for a blank one); default: the first protein chain\n"
     "  --ca   keep the C-alpha atoms only (a trace to complete)";
 
@@ -264,7 +265,7 @@ int cmd_prep(const Args& args) {
       data = args[++k];
     } else if (a == "--ca") {
       opt.ca_only = true;
-    } else if (!a.empty() && a[0] == '-') {
+    } else if (a.size() > 1 && a[0] == '-') {
       throw InputError(kUsage);
     } else if (input.empty()) {
       input = a;

@@ -2,6 +2,13 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <system_error>
+
+#include <zlib.h>
 
 #include <gemmi/gz.hpp>      // for MaybeGzipped
 #include <gemmi/mmread.hpp>  // for read_structure
@@ -33,10 +40,41 @@ gemmi::CoorFormat format_of(const std::string& path) {
   return gemmi::CoorFormat::Detect;
 }
 
-gemmi::Structure read_file(const std::string& path) {
+// Text gunzipped when it starts with the gzip signature.
+std::string gunzipped(std::string raw, const std::string& path) {
+  if (raw.size() < 2 || static_cast<unsigned char>(raw[0]) != 0x1f ||
+      static_cast<unsigned char>(raw[1]) != 0x8b)
+    return raw;
+  z_stream z{};
+  if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) throw InputError(path, 0, "cannot gunzip");
+  std::string out;
+  char buf[1 << 16];
+  z.next_in = reinterpret_cast<Bytef*>(raw.data());
+  z.avail_in = uInt(raw.size());
+  for (;;) {
+    z.next_out = reinterpret_cast<Bytef*>(buf);
+    z.avail_out = sizeof buf;
+    const int rc = inflate(&z, Z_NO_FLUSH);
+    out.append(buf, sizeof buf - z.avail_out);
+    if (rc == Z_STREAM_END) {
+      if (z.avail_in == 0) break;
+      inflateReset(&z);  // another member follows
+    } else if (rc != Z_OK) {  // Z_BUF_ERROR: the data ends inside a member
+      inflateEnd(&z);
+      throw InputError(path, 0, "cannot gunzip: the compressed data is damaged or cut short");
+    }
+  }
+  inflateEnd(&z);
+  return out;
+}
+
+// gemmi's exceptions as one-line InputErrors naming the file.
+template <class F>
+gemmi::Structure reading(const std::string& path, F&& read) {
   try {
-    gemmi::Structure st = gemmi::read_structure(gemmi::MaybeGzipped(path), format_of(path));
-    return st;
+    return read();
+  } catch (const InputError&) {
+    throw;
   } catch (const std::exception& e) {
     std::string what = e.what();
     while (!what.empty() && (what.back() == '\n' || what.back() == ' ')) what.pop_back();
@@ -44,6 +82,32 @@ gemmi::Structure read_file(const std::string& path) {
       if (ch == '\n') ch = ' ';  // one line
     throw InputError(path, 0, "cannot read the structure: " + what);
   }
+}
+
+// A whole file in memory, gzipped or not; the format is told from the content.
+gemmi::Structure structure_from_text(std::string text, const std::string& path) {
+  text = gunzipped(std::move(text), path);
+  return reading(path, [&] { return gemmi::read_structure_from_char_array(text.data(), text.size(), path); });
+}
+
+gemmi::Structure read_file(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_status st = path == "-" ? fs::file_status() : fs::status(path, ec);
+  if (fs::is_directory(st)) throw InputError(path, 0, "is a directory, not a file");
+  // Standard input ("-") and pipes cannot be sought in: they are read into memory.
+  if (path == "-" || (fs::exists(st) && !fs::is_regular_file(st))) {
+    std::ifstream file;
+    if (path != "-") {
+      file.open(path, std::ios::binary);
+      if (!file) throw InputError(path, 0, "cannot open");
+    }
+    std::istream& in = path == "-" ? std::cin : file;
+    std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw InputError(path, 0, "cannot read");
+    return structure_from_text(std::move(raw), path);
+  }
+  return reading(path, [&] { return gemmi::read_structure(gemmi::MaybeGzipped(path), format_of(path)); });
 }
 
 bool amino_acid(const gemmi::Residue& r) {
@@ -281,6 +345,52 @@ gemmi::Structure read_clean(const std::string& path) {
   return st;
 }
 
+std::vector<Chain> protein_chains(gemmi::Structure& st, const std::string& path,
+                                  const std::string& model_name) {
+  gemmi::remove_empty_children(st);
+  PrepOptions opt;
+  opt.model = model_name;
+  const gemmi::Model& model = pick_model(st, path, opt);
+  std::vector<Chain> chains;
+  for (const gemmi::Chain& c : model.chains) {
+    if (!is_protein(c, st.input_format)) continue;
+    // mmCIF files may list a chain's parts apart: each protein part joins its chain's entry.
+    auto same = [&](const Chain& k) { return k.name == c.name; };
+    auto it = std::find_if(chains.begin(), chains.end(), same);
+    if (it == chains.end()) {
+      chains.emplace_back();
+      it = chains.end() - 1;
+      it->source = path;
+      it->name = c.name;
+    }
+    const std::vector<bool> in = polymer_flags(c, st.input_format);
+    for (std::size_t j = 0; j < c.residues.size(); ++j) {
+      if (!in[j]) continue;
+      const gemmi::Residue& r = c.residues[j];
+      const bool mse = r.name == "MSE";
+      Residue res;
+      res.name = mse ? "MET" : r.name;
+      res.type = residue_type(res.name);
+      res.num = r.seqid.num.has_value() ? r.seqid.num.value : 0;
+      res.icode = r.seqid.icode == '\0' ? ' ' : r.seqid.icode;
+      for (const gemmi::Atom& a : r.atoms) {
+        if (a.altloc != '\0' && a.altloc != 'A') continue;
+        std::string an = a.name;
+        // Hydrogens, also when the element columns are blank (models written by the program).
+        const bool h_name = !an.empty() && (an[0] == 'H' || (an.size() > 1 && std::isdigit(
+                                                                 static_cast<unsigned char>(an[0])) &&
+                                                             an[1] == 'H'));
+        if (a.is_hydrogen() || h_name || an.empty() || an.size() > 3) continue;
+        if (mse && an == "SE") an = "SD";
+        const std::string name4 = heavy_name4(an);
+        if (!res.has(name4)) res.atoms.emplace_back(name4, Vec3{float(a.pos.x), float(a.pos.y), float(a.pos.z)});
+      }
+      if (!res.atoms.empty()) it->res.push_back(std::move(res));
+    }
+  }
+  return chains;
+}
+
 }  // namespace
 
 Prepared prepare_structure(const std::string& path, const PrepOptions& opt) {
@@ -322,6 +432,16 @@ std::vector<Prepared> prepare_chains(const std::string& path, const PrepOptions&
           std::remove(p.notes.other_chains.begin(), p.notes.other_chains.end(), q.chain),
           p.notes.other_chains.end());
   return out;
+}
+
+std::vector<Chain> read_protein_chains(const std::string& path, const std::string& model) {
+  gemmi::Structure st = read_file(path);
+  return protein_chains(st, path, model);
+}
+
+std::vector<Chain> protein_chains_from_text(std::string text, const std::string& name) {
+  gemmi::Structure st = structure_from_text(std::move(text), name);
+  return protein_chains(st, name, "");
 }
 
 }  // namespace vorb::tools

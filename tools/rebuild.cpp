@@ -16,6 +16,7 @@
 #include "io/ffmt.hpp"
 #include "io/output_file.hpp"
 #include "model/errors.hpp"
+#include "outputs.hpp"
 
 namespace vorb::tools {
 namespace fs = std::filesystem;
@@ -25,7 +26,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: vorb-tools rebuild INPUT [--mode 23|3|31|4|2|1] [--template T] [--chain ID[,ID...]]\n"
     "                          [--model N] [--ca] [--no-hetero] [--workdir DIR] [--data DIR] -o OUT\n"
-    "  INPUT, T   PDB or mmCIF files, optionally gzipped\n"
+    "  INPUT, T   PDB or mmCIF files, optionally gzipped, \"-\" for standard input\n"
     "  --chain    chains to model (repeatable; ' ' for a blank one); default: every protein chain\n"
     "             of the model; each segment between chain breaks is modelled on its own\n"
     "  --ca       keep only the C-alpha atoms of INPUT (complete a trace)\n"
@@ -33,7 +34,8 @@ constexpr const char* kUsage =
     "             otherwise copied unchanged into OUT\n"
     "  --workdir  run in DIR and keep its files (default: a temporary directory); with several\n"
     "             runs (chains, segments) each has a directory DIR/run1, DIR/run2, ...\n"
-    "  OUT        .cif or .mmcif for mmCIF, PDB otherwise; in the frame of INPUT\n"
+    "  OUT        .cif or .mmcif for mmCIF, PDB otherwise, \"-\" for standard output; in the\n"
+    "             frame of INPUT\n"
     "exit status: 0 with OUT written; 2 for rejected input; VORB's own status when it fails;\n"
     "1 when VORB ends without writing a model (one of its stop messages)";
 
@@ -218,6 +220,8 @@ int rebuild(const RebuildOptions& opt) {
   const fs::path out_dir = fs::absolute(opt.output).parent_path();
   if (!fs::is_directory(out_dir, ec))
     throw InputError(opt.output + ": the directory " + out_dir.string() + " does not exist");
+  check_output_writable(opt.output);
+  StdoutAside aside(opt.output == "-");  // with -o -, standard output holds the model alone
 
   // Everything that can be rejected is looked at before anything is written or run.
   std::vector<std::string> names = opt.chains;
@@ -262,9 +266,10 @@ int rebuild(const RebuildOptions& opt) {
   }
   const int status = run_all(runs, chains, opt, vorb, bbdat, tables);
   if (status != 0) return status;
+  aside.restore();
   const std::string title = fs::path(opt.output).stem().string();
   write_text(structure_text(combine(chains, plans, runs), format_for(opt.output), title), opt.output);
-  std::printf("model written to %s (chains %s, in the input's frame)\n", opt.output.c_str(), [&] {
+  std::fprintf(report_stream(opt.output), "model written to %s (chains %s, in the input's frame)\n", opt.output.c_str(), [&] {
     std::string s;
     for (const Prepared& c : chains) s += (s.empty() ? "" : ", ") + chain_label(c.chain);
     return s;
@@ -300,7 +305,7 @@ int cmd_rebuild(const Args& args) {
       opt.data = args[++k];
     } else if (a == "--ca") {
       opt.prep.ca_only = true;
-    } else if (!a.empty() && a[0] == '-') {
+    } else if (a.size() > 1 && a[0] == '-') {
       throw InputError(kUsage);
     } else if (opt.input.empty()) {
       opt.input = a;

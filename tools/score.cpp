@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "geometry/torsion.hpp"
 #include "hdd_residues.hpp"
 #include "io/ffmt.hpp"
+#include "model/errors.hpp"
 #include "model/residues.hpp"
 
 namespace vorb::tools {
@@ -166,23 +168,29 @@ std::string num(double v) {
 
 }  // namespace
 
-Score score(const Chain& native, const Chain& model) {
+Score score(const Chain& native, const Chain& model, Matching how) {
   Score s;
-  // Model residue r against native residue r (1-based position).
   std::vector<std::pair<const Residue*, const Residue*>> pairs;  // native, model
-  std::vector<const Residue*> by_pos(native.res.size(), nullptr);
-  for (const Residue& m : model.res) {
-    if (m.num < 1 || std::size_t(m.num) > native.res.size()) {
+  std::vector<const Residue*> by_pos(native.res.size(), nullptr);  // per native residue
+  std::vector<int> to_native(model.res.size(), -1);                 // per model residue
+  std::map<std::pair<int, char>, std::size_t> by_number;  // first native residue of a number
+  for (std::size_t k = 0; k < native.res.size(); ++k)
+    by_number.emplace(std::make_pair(native.res[k].num, native.res[k].icode), k);
+  for (std::size_t j = 0; j < model.res.size(); ++j) {
+    const Residue& m = model.res[j];
+    std::size_t k = native.res.size();
+    if (how == Matching::by_order) {
+      if (m.num >= 1 && std::size_t(m.num) <= native.res.size()) k = std::size_t(m.num) - 1;
+    } else if (auto it = by_number.find({m.num, m.icode}); it != by_number.end()) {
+      k = it->second;
+    }
+    if (k == native.res.size() || native.res[k].name != m.name || by_pos[k]) {
       ++s.mismatched;
       continue;
     }
-    const Residue& n = native.res[std::size_t(m.num) - 1];
-    if (n.name != m.name) {
-      ++s.mismatched;
-      continue;
-    }
-    by_pos[std::size_t(m.num) - 1] = &m;
-    pairs.emplace_back(&n, &m);
+    by_pos[k] = &m;
+    to_native[j] = int(k);
+    pairs.emplace_back(&native.res[k], &m);
   }
   s.residues = int(pairs.size());
 
@@ -262,7 +270,8 @@ Score score(const Chain& native, const Chain& model) {
   // Backbone hydrogen bonds, as native residue positions.
   std::set<std::pair<int, int>> built;
   for (const BackboneHBond& h : assign_secondary(model).hbonds)
-    built.emplace(model.res[std::size_t(h.donor)].num - 1, model.res[std::size_t(h.acceptor)].num - 1);
+    if (to_native[std::size_t(h.donor)] >= 0 && to_native[std::size_t(h.acceptor)] >= 0)
+      built.emplace(to_native[std::size_t(h.donor)], to_native[std::size_t(h.acceptor)]);
   for (const BackboneHBond& h : assign_secondary(native).hbonds) {
     ++s.native_hbonds;
     if (built.count({h.donor, h.acceptor})) ++s.hbonds_recovered;
@@ -300,27 +309,80 @@ std::string format_score(const Score& s) {
   return o;
 }
 
-constexpr const char* kUsage = "usage: vorb-tools score NATIVE.pdb MODEL.pdb";
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vorb-tools score NATIVE MODEL [--native-chain ID] [--model-chain ID] [--model N]\n"
+    "                        [--by-order]";
 constexpr const char* kHelp =
-    "Compares model residue r with the native's r-th residue (file order) when their names\n"
-    "agree, after removing the mean C-alpha offset (no superposition). The side-chain RMSD\n"
-    "takes, per residue, the smaller deviation of the two namings of symmetric atoms: ASP\n"
-    "OD1/OD2, GLU OE1/OE2, ARG NH1/NH2, PHE and TYR CD1/CD2 with CE1/CE2 (swapped together);\n"
-    "sidechain_residues_named_the_other_way counts the residues where the swap counted.\n"
-    "chi1 uses none of these atoms. Prints one \"name: value\" line per figure.";
+    "Accuracy of MODEL against NATIVE. Both are PDB or mmCIF files, gzipped or not (\"-\" for\n"
+    "standard input), read as prep reads them (polymer residues, MSE as MET, alternate\n"
+    "location A, heavy atoms). One chain of each is compared: the first protein chain unless\n"
+    "--native-chain / --model-chain name one; --model N takes model N of both files.\n"
+    "A model residue is matched with the native residue of the same number and insertion code\n"
+    "when their names agree. --by-order matches the model's residue numbered r with the\n"
+    "native's r-th residue in file order instead: the numbering of ca-trace, hdd and VORB's own\n"
+    "outputs. Fewer than half of the model's residues matched is refused (exit 2).\n"
+    "Coordinates are compared after removing the mean C-alpha offset (no superposition). The\n"
+    "side-chain RMSD takes, per residue, the smaller deviation of the two namings of symmetric\n"
+    "atoms: ASP OD1/OD2, GLU OE1/OE2, ARG NH1/NH2, PHE and TYR CD1/CD2 with CE1/CE2 (swapped\n"
+    "together); sidechain_residues_named_the_other_way counts the residues where the swap\n"
+    "counted. chi1 uses none of these atoms. Prints one \"name: value\" line per figure.";
+
+// The chain named id (the first protein chain when id is empty) of a file.
+Chain pick_chain(const std::string& path, const std::string& id, const std::string& model) {
+  std::vector<Chain> chains = read_protein_chains(path, model);
+  std::string names;
+  for (Chain& c : chains) {
+    if (id.empty() || c.name == id) return std::move(c);
+    names += (names.empty() ? "" : ", ") + (c.name.empty() ? std::string("(blank)") : c.name);
+  }
+  if (chains.empty()) throw InputError(path, 0, "no protein chain");
+  throw InputError(path, 0, "no protein chain \"" + id + "\" (protein chains: " + names + ")");
+}
+
+std::string chain_label(const Chain& c) { return c.name.empty() ? "(blank)" : c.name; }
+
+}  // namespace
 
 int cmd_score(const Args& args) {
-  if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
-    std::printf("%s\n%s\n", kUsage, kHelp);
-    return 0;
+  std::vector<std::string> files;
+  std::string native_chain, model_chain, model_number;
+  Matching how = Matching::by_number;
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    const std::string& a = args[k];
+    const bool has_value = k + 1 < args.size();
+    if (a == "-h" || a == "--help") {
+      std::printf("%s\n%s\n", kUsage, kHelp);
+      return 0;
+    } else if (a == "--native-chain" && has_value) {
+      native_chain = args[++k];
+    } else if (a == "--model-chain" && has_value) {
+      model_chain = args[++k];
+    } else if (a == "--model" && has_value) {
+      model_number = args[++k];
+    } else if (a == "--by-order") {
+      how = Matching::by_order;
+    } else if (a.size() > 1 && a[0] == '-') {
+      throw InputError(kUsage);
+    } else {
+      files.push_back(a);
+    }
   }
-  if (args.size() != 2) {
-    std::fprintf(stderr, "%s\n", kUsage);
-    return 2;
-  }
-  const Chain native = read_chain(args[0]);
-  const Chain model = read_chain(args[1]);
-  std::fputs(format_score(score(native, model)).c_str(), stdout);
+  if (files.size() != 2 || (files[0] == "-" && files[1] == "-")) throw InputError(kUsage);
+  const Chain native = pick_chain(files[0], native_chain, model_number);
+  const Chain model = pick_chain(files[1], model_chain, model_number);
+  const Score s = score(native, model, how);
+  if (model.res.empty() || 2 * s.residues < int(model.res.size()))
+    throw InputError(files[1], 0,
+                     "only " + std::to_string(s.residues) + " of " + std::to_string(model.res.size()) +
+                         " residues of chain " + chain_label(model) + " match a residue of chain " +
+                         chain_label(native) + " of " + files[0] +
+                         (how == Matching::by_order
+                              ? " by position (--by-order)"
+                              : " by number and name (--by-order matches the model's residue "
+                                "r with the native's r-th)"));
+  std::fputs(format_score(s).c_str(), stdout);
   return 0;
 }
 

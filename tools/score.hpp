@@ -1,7 +1,8 @@
 // Accuracy of a built model against the native structure it was built from.
 //
-// Model residue r is compared with the native's r-th residue (in file order, as the topology
-// generator and ca-trace number them) when their names agree. Coordinates are compared without
+// A model residue is compared with the native residue of the same number and insertion code
+// (or, by order, the model's residue numbered r with the native's r-th residue in file order,
+// as the topology generator and ca-trace number them) when their names agree. Coordinates are compared without
 // superposition after removing the one translation that the program's lattice frame applies:
 // the mean C-alpha offset of the matched residues. Symmetric side-chain atoms (ASP OD1/OD2,
 // GLU OE1/OE2, ARG NH1/NH2, PHE and TYR CD1/CD2 with CE1/CE2) may be named either way: the
@@ -36,7 +37,10 @@ struct Score {
   int hbonds_recovered = 0;  // ... also found in the model
 };
 
-Score score(const Chain& native, const Chain& model);
+enum class Matching { by_number, by_order };
+
+// The default is by order, what callers that number models 1..n (traces, the tests) rely on.
+Score score(const Chain& native, const Chain& model, Matching how = Matching::by_order);
 
 // "name: value" lines, one figure each.
 std::string format_score(const Score& s);

@@ -1,8 +1,10 @@
 #include "structure.hpp"
 
 #include <fstream>
+#include <iostream>
 
 #include "io/ffmt.hpp"
+#include "io/input_file.hpp"
 #include "io/pdb_read.hpp"
 #include "model/errors.hpp"
 #include "model/residues.hpp"
@@ -22,8 +24,9 @@ Vec3 Residue::at(const std::string& name4) const {
 }
 
 Chain read_chain(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError(path, 0, "cannot open structure file");
+  if (path == "-") return read_chain_stream(std::cin, path);
+  std::ifstream in;
+  if (!open_input(in, path)) throw InputError(path, 0, "cannot open structure file");
   return read_chain_stream(in, path);
 }
 

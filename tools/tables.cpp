@@ -381,7 +381,10 @@ int cmd_tables(const Args& args) {
   std::vector<std::string> dirs;
   std::string out = "data/tables";
   for (std::size_t k = 0; k < args.size(); ++k) {
-    if (args[k] == "-o" && k + 1 < args.size()) {
+    if (args[k] == "-h" || args[k] == "--help") {
+      std::printf("usage: vorb-tools tables DIR... [-o DIR]\n");
+      return 0;
+    } else if (args[k] == "-o" && k + 1 < args.size()) {
       out = args[++k];
     } else if (!args[k].empty() && args[k][0] == '-') {
       throw InputError("usage: vorb-tools tables DIR... [-o DIR]");

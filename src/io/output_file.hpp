@@ -3,13 +3,24 @@
 // Lines go to a temporary file in the target's directory; commit() closes it and renames it over
 // the target. A run that fails or is interrupted before commit() leaves the previous file intact
 // and removes its temporary file.
+//
+// An existing target that is a symbolic link is written through: the temporary file is renamed
+// onto the file the link resolves to, and the link stays. A target that exists and is neither a
+// regular file nor a directory (a FIFO, a device) is opened and written directly, never replaced.
+// The name "-" stands for standard output: the text is kept until commit() and written there.
 #pragma once
 
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 
 namespace vorb {
+
+// The file an output path writes: the path itself, or where its chain of symbolic links ends
+// (a file that may not exist yet). InputError for a loop of links.
+std::filesystem::path output_target(const std::string& path);
 
 class OutputFile {
  public:
@@ -30,9 +41,13 @@ class OutputFile {
   const std::string& path() const { return path_; }
 
  private:
-  std::string path_;
+  enum class Kind { replace, direct, standard_output };
+  std::string path_;    // as given, for messages
+  std::string target_;  // the file replaced: path_ with symbolic links resolved
   std::string tmp_;
+  Kind kind_ = Kind::replace;
   std::ofstream out_;
+  std::ostringstream buffer_;  // standard output's text until commit()
   bool closed_ = false;
   bool done_ = false;
 };

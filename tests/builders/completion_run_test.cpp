@@ -193,7 +193,7 @@ TEST(Mode23, CompletesEveryHeldOutTraceReproducibly) {
     SCOPED_TRACE(native_path);
     test::TempDir d;
     const tools::Chain native = tools::read_chain(native_path);
-    ASSERT_EQ(tools::write_ca_trace(native, d.file("trace.pdb")), 0);
+    ASSERT_EQ(tools::write_ca_trace({native}, d.file("trace.pdb")), 0);
     ASSERT_EQ(test::run_tools(d.path(), "hdd '" + native_path + "' -o Hdd").status, 0);
     const test::RunResult r = test::run_vorb(d.path(), "23 trace.pdb '" + lib + "'");
     ASSERT_EQ(r.status, 0) << r.err;

@@ -352,5 +352,36 @@ TEST(Outputs, AnInterruptedRunKeepsThePreviousOutput) {
   }
 }
 
+// Fixed output names that are symbolic links or FIFOs: the run writes through the link (to the
+// file it points to, made when missing) and into the FIFO; neither is replaced by a plain file.
+TEST(Outputs, LinksAndFifosAmongTheOutputsAreWrittenThrough) {
+  Penta wd;
+  ASSERT_EQ(wd.run("8 p.pdb").status, 0);
+  const std::string chi1 = wd.read("chi1"), seq0 = wd.read("seq0.dat");
+  std::filesystem::remove(wd.file("chi1"));
+  std::filesystem::remove(wd.file("seq0.dat"));
+  wd.mkdir("kept");
+  wd.symlink("chi1", "kept/chi1.txt");
+  wd.symlink("seq0.dat", "kept/seq0.txt");
+  wd.put("kept/seq0.txt", "previous\n");
+  ASSERT_EQ(wd.run("8 p.pdb").status, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(wd.file("chi1")));
+  EXPECT_EQ(wd.read("kept/chi1.txt"), chi1);
+  EXPECT_EQ(wd.read("kept/seq0.txt"), seq0);
+  EXPECT_EQ(wd.written(), std::set<std::string>{});
+
+  Penta fifo;
+  RunResult made = run_in(std::filesystem::path(fifo.file(".")), "mkfifo p.pdb.h");
+  ASSERT_EQ(made.status, 0) << made.err;
+  RunResult r = run_in(std::filesystem::path(fifo.file(".")),
+                       "{ timeout 60 cat p.pdb.h > got & '" + std::string(VORB_BIN) +
+                           "' 1 p.pdb; echo $?; wait; }");
+  EXPECT_EQ(r.out.substr(r.out.size() - 2), "0\n") << r.out << r.err;
+  EXPECT_EQ(std::filesystem::status(fifo.file("p.pdb.h")).type(), std::filesystem::file_type::fifo);
+  Penta plain;
+  ASSERT_EQ(plain.run("1 p.pdb").status, 0);
+  EXPECT_EQ(fifo.read("got"), plain.read("p.pdb.h"));
+}
+
 }  // namespace
 }  // namespace vorb::test

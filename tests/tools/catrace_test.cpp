@@ -6,7 +6,8 @@ namespace vorb::test {
 namespace {
 
 // gaps.pdb: ALA 5 (with a B copy of its CA), GLY 6 (CA as the A copy), SER 6A without a CA,
-// LYS 8, a HETATM, then TER and a residue after it.
+// LYS 8, a HETATM, then TER and a residue of chain A after it (read as prep reads it: chain A
+// goes on after the TER).
 TEST(CaTrace, WritesOneCalphaPerResidueNumberedByPosition) {
   TempDir d;
   RunResult r = run_tools(d.path(), "ca-trace '" + data_path("sidechains/gaps.pdb") + "' trace.pdb");
@@ -16,6 +17,7 @@ TEST(CaTrace, WritesOneCalphaPerResidueNumberedByPosition) {
             "ATOM      1  CA  ALA A   1       2.000   2.500   3.000  1.00  0.00           C\n"
             "ATOM      2  CA  GLY A   2       5.000   2.500   3.000  1.00  0.00           C\n"
             "ATOM      3  CA  LYS A   4       9.125  -2.500  13.000  1.00  0.00           C\n"
+            "ATOM      4  CA  TRP A   5      20.000  20.000  20.000  1.00  0.00           C\n"
             "TER\n"
             "END\n");
 }
