@@ -58,26 +58,37 @@ int bin_of(float x, const BinSpec& b) {
   return std::min(int(y / b.width), b.n - 1);
 }
 
+// The bins of chis first + 1 .. first + nchi of a residue type.
 struct TypeBins {
+  int first = 0;
   int nchi = 0;
   int nrot = 1;
   std::array<BinSpec, 4> spec{};
 };
 
-TypeBins type_bins(int t, int fine_width) {
+// Types with more than two torsions are stored factorised: the backbone-dependent part bins
+// chi1 and chi2 (the core), and the later torsions have one backbone-independent distribution
+// per core bin (the tail).
+TypeBins type_bins(int t, int fine_width, bool tail) {
   TypeBins tb;
-  tb.nchi = RotamerLibrary::nchi(kNames[std::size_t(t)]);
+  int n = RotamerLibrary::nchi(kNames[std::size_t(t)]);
+  tb.first = tail ? 2 : 0;
+  tb.nchi = tail ? n - 2 : std::min(n, 2);
   for (int k = 0; k < tb.nchi; ++k) {
-    tb.spec[std::size_t(k)] = bin_spec(kNames[std::size_t(t)], k + 1, fine_width);
+    tb.spec[std::size_t(k)] = bin_spec(kNames[std::size_t(t)], tb.first + k + 1, fine_width);
     tb.nrot *= tb.spec[std::size_t(k)].n;
   }
   return tb;
 }
 
+float sample_chi(const ChiSample& s, const TypeBins& tb, int k) {
+  return s.chi[std::size_t(tb.first + k)];
+}
+
 int rotamer_id(const ChiSample& s, const TypeBins& tb) {
   int id = 0;
   for (int k = 0; k < tb.nchi; ++k)
-    id = id * tb.spec[std::size_t(k)].n + bin_of(s.chi[std::size_t(k)], tb.spec[std::size_t(k)]);
+    id = id * tb.spec[std::size_t(k)].n + bin_of(sample_chi(s, tb, k), tb.spec[std::size_t(k)]);
   return id;
 }
 
@@ -91,7 +102,7 @@ struct Sums {
     w[std::size_t(id)] += wt;
     total += wt;
     for (int k = 0; k < tb.nchi; ++k) {
-      double a = double(x.chi[std::size_t(k)]) * (2.0 * kPi / double(tb.spec[std::size_t(k)].period));
+      double a = double(sample_chi(x, tb, k)) * (2.0 * kPi / double(tb.spec[std::size_t(k)].period));
       c[std::size_t(id) * 4 + std::size_t(k)] += wt * std::cos(a);
       s[std::size_t(id) * 4 + std::size_t(k)] += wt * std::sin(a);
     }
@@ -162,14 +173,23 @@ std::vector<OutRot> finish_entry(const Sums& cell, const Sums* ind, double prior
 std::string record(const char* res3, const std::string& phi, const std::string& psi,
                    const OutRot& o, const TypeBins& tb) {
   ffmt::RecordWriter w;
-  w.a(res3, 3).a(phi, 5).a(psi, 5).x(1).f(std::max(o.p, 0.0001), 6, 4);
+  w.a(res3, 3).a(phi).a(psi).x(1).f(std::max(o.p, 0.0001), 6, 4);
   for (int k = 0; k < tb.nchi; ++k) {
-    bool folded = packer::chi_folded(res3, k + 1);
-    w.x(1).f(printed_chi(o.chi[std::size_t(k)], folded), 6, 1);
+    bool folded = packer::chi_folded(res3, tb.first + k + 1);
+    float x = printed_chi(o.chi[std::size_t(k)], folded);
+    // The reader finds a core's tail by the wells of its printed chi1 and chi2: keep rounding
+    // from moving a centre onto the next well's edge.
+    const BinSpec& b = tb.spec[std::size_t(k)];
+    int want = bin_of(float(o.chi[std::size_t(k)]), b);
+    if (bin_of(x, b) != want) x = packer::chi_convention(x + (bin_of(x + 0.1f, b) == want ? 0.1f : -0.1f), folded);
+    w.x(1).f(x, 6, 1);
     w.x(1).f(o.sd[std::size_t(k)], 5, 1);
   }
   return w.str();
 }
+
+// The nominal centre of a well (60, 180, -60) of a chi bin, as the tail records name it.
+int well_centre(int bin) { return bin == 0 ? 60 : bin == 1 ? 180 : -60; }
 
 }  // namespace
 
@@ -215,10 +235,12 @@ std::vector<std::string> rotamer_library_lines(const std::vector<ChiSample>& sam
   const int nc = 360 / opt.cell;
   std::vector<std::string> lines;
   lines.push_back("rotamers cell " + std::to_string(opt.cell));
-  lines.push_back("# RES PHI PSI PROB then CHI SD of each torsion; PHI PSI = cell start, all = "
-                  "backbone-independent");
+  lines.push_back("# RES PHI PSI PROB then CHI SD of each torsion (chi1 and chi2 only for MET, LYS, "
+                  "GLU, GLN, ARG); PHI PSI = cell start, all = backbone-independent");
+  lines.push_back("# RES given W1 W2 PROB then CHI SD of chi3 (and chi4): their distribution when "
+                  "chi1 and chi2 lie in the wells centred at W1 and W2");
   for (int t = 0; t < int(kNames.size()); ++t) {
-    const TypeBins tb = type_bins(t, opt.fine);
+    const TypeBins tb = type_bins(t, opt.fine, false);
     std::vector<const ChiSample*> mine;
     std::vector<int> ids;
     for (const ChiSample& s : samples)
@@ -232,6 +254,20 @@ std::vector<std::string> rotamer_library_lines(const std::vector<ChiSample>& sam
     for (std::size_t q = 0; q < mine.size(); ++q) ind.add(ids[q], *mine[q], tb, 1.0);
     for (const OutRot& o : finish_entry(ind, nullptr, 0.0, tb, opt.keep))
       lines.push_back(record(kNames[std::size_t(t)], "  all", "  all", o, tb));
+    if (RotamerLibrary::nchi(kNames[std::size_t(t)]) > 2) {
+      // The tail of every core bin with residues: chi3 (and chi4) given the chi1 and chi2 wells.
+      const TypeBins tt = type_bins(t, opt.fine, true);
+      for (int core = 0; core < tb.nrot; ++core) {
+        Sums tail(tt.nrot);
+        for (std::size_t q = 0; q < mine.size(); ++q)
+          if (ids[q] == core) tail.add(rotamer_id(*mine[q], tt), *mine[q], tt, 1.0);
+        if (tail.total <= 0.0) continue;
+        std::string w1 = ffmt::fmt_i(well_centre(core / tb.spec[1].n), 5);
+        std::string w2 = ffmt::fmt_i(well_centre(core % tb.spec[1].n), 5);
+        for (const OutRot& o : finish_entry(tail, nullptr, 0.0, tt, opt.keep))
+          lines.push_back(record(kNames[std::size_t(t)], " given" + w1, w2, o, tt));
+      }
+    }
 
     // Samples with both torsions, and their kernel factors per cell centre along each axis,
     // for the kernel widths 1, 2 and 4 times sigma.
@@ -467,7 +503,7 @@ int cmd_rotamers(const Args& args) {
   std::printf("chains: %zu\n", files.size());
   std::printf("%zu side chains (%ld with phi and psi), %d skipped for a missing atom\n",
               samples.size(), with_bb, skipped);
-  std::printf("%s: %zu rotamer records, cell %d deg\n", out.c_str(), lines.size() - 2, opt.cell);
+  std::printf("%s: %zu rotamer records, cell %d deg\n", out.c_str(), lines.size() - 3, opt.cell);
   return 0;
 }
 

@@ -31,8 +31,8 @@ struct ChiSample {
 std::vector<ChiSample> chain_chi_samples(const Chain& c, int& skipped);
 
 struct RotamerOptions {
-  int cell = 20;         // phi/psi cell size, degrees (divides 360)
-  float sigma = 10.0f;   // kernel width, degrees
+  int cell = 15;         // phi/psi cell size, degrees (divides 360)
+  float sigma = 5.0f;    // kernel width, degrees
   float min_weight = 25.0f;  // cell weight below which the kernel widens
   float prior = 4.0f;    // pseudo-count of the backbone-independent distribution
   int fine = 60;         // bin width of the terminal torsions of aromatic, amide, carboxyl groups
