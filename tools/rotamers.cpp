@@ -6,6 +6,8 @@
 #include <ctime>
 #include <filesystem>
 #include <limits>
+#include <map>
+#include <tuple>
 #include <numeric>
 
 #include "geometry/torsion.hpp"
@@ -193,6 +195,19 @@ int well_centre(int bin) { return bin == 0 ? 60 : bin == 1 ? 180 : -60; }
 
 }  // namespace
 
+std::pair<float, float> phi_psi(const Chain& c, std::size_t i) {
+  float phi = kNaN, psi = kNaN;
+  const Residue& r = c.res[i];
+  const Vec3* n0 = r.find(" N  ");
+  const Vec3* ca = r.find(" CA ");
+  const Vec3* c0 = r.find(" C  ");
+  if (!n0 || !ca || !c0) return {phi, psi};
+  if (i > 0 && peptide_bonded(c, i - 1))
+    phi = dihedral(c.res[i - 1].at(" C  "), *n0, *ca, *c0) * kRadToDeg;
+  if (peptide_bonded(c, i)) psi = dihedral(*n0, *ca, *c0, c.res[i + 1].at(" N  ")) * kRadToDeg;
+  return {phi, psi};
+}
+
 std::vector<ChiSample> chain_chi_samples(const Chain& c, int& skipped) {
   std::vector<ChiSample> out;
   for (std::size_t i = 0; i < c.res.size(); ++i) {
@@ -218,13 +233,8 @@ std::vector<ChiSample> chain_chi_samples(const Chain& c, int& skipped) {
       ++skipped;
       continue;
     }
-    s.phi = s.psi = kNaN;
-    const Vec3* n0 = r.find(" N  ");
-    const Vec3* ca = r.find(" CA ");
-    const Vec3* c0 = r.find(" C  ");
-    if (i > 0 && peptide_bonded(c, i - 1) && c0)
-      s.phi = dihedral(c.res[i - 1].at(" C  "), *n0, *ca, *c0) * kRadToDeg;
-    if (peptide_bonded(c, i) && c0) s.psi = dihedral(*n0, *ca, *c0, c.res[i + 1].at(" N  ")) * kRadToDeg;
+    std::tie(s.phi, s.psi) = phi_psi(c, i);
+    s.index = i;
     out.push_back(s);
   }
   return out;
@@ -321,7 +331,8 @@ namespace {
 
 const char* kUsage =
     "usage: vorb-tools rotamers DIR... [-o FILE] [--cell C] [--sigma S] [--min W] [--prior A] "
-    "[--keep F]\n       vorb-tools rotamers --check LIB DIR... [--all | --train]";
+    "[--keep F] [--fine 30|60|90]\n       vorb-tools rotamers --check LIB DIR... [--all | --train] "
+    "[--backbone DIR]";
 
 float option_number(const Args& args, std::size_t& k) {
   double v = 0;
@@ -366,7 +377,11 @@ void score(const std::span<const packer::Rotamer> rots, const ChiSample& s, int 
     ++t[3];
 }
 
-int check(const std::string& lib_path, const std::vector<std::string>& dirs, int which) {
+// backbone: a directory of models named as the checked files, whose phi/psi replace the
+// native ones (residues matched by number and insertion code; residues absent from the model
+// are not counted).
+int check(const std::string& lib_path, const std::vector<std::string>& dirs, int which,
+          const std::string& backbone) {
   std::clock_t t0 = std::clock();
   RotamerLibrary lib = RotamerLibrary::read(lib_path);
   std::printf("%s: read in %.1f ms of processor time\n", lib_path.c_str(),
@@ -380,9 +395,24 @@ int check(const std::string& lib_path, const std::vector<std::string>& dirs, int
     if (which != 0) files.insert(files.end(), s.train.begin(), s.train.end());
   }
   std::array<Tally, 18> tally{};
-  int skipped = 0;
+  int skipped = 0, unmatched = 0;
   for (const std::string& f : files) {
-    for (const ChiSample& s : chain_chi_samples(read_chain(f), skipped)) {
+    Chain native = read_chain(f);
+    std::map<std::pair<int, char>, std::pair<float, float>> model_bb;
+    if (!backbone.empty()) {
+      Chain m = read_chain((fs::path(backbone) / fs::path(f).filename()).string());
+      for (std::size_t i = 0; i < m.res.size(); ++i)
+        model_bb[{m.res[i].num, m.res[i].icode}] = phi_psi(m, i);
+    }
+    for (ChiSample s : chain_chi_samples(native, skipped)) {
+      if (!backbone.empty()) {
+        auto it = model_bb.find({native.res[s.index].num, native.res[s.index].icode});
+        if (it == model_bb.end()) {
+          ++unmatched;
+          continue;
+        }
+        std::tie(s.phi, s.psi) = it->second;
+      }
       const std::string res3 = kNames[std::size_t(s.type)];
       int n = RotamerLibrary::nchi(res3);
       Tally& t = tally[std::size_t(s.type)];
@@ -391,7 +421,10 @@ int check(const std::string& lib_path, const std::vector<std::string>& dirs, int
       score(lib.lookup(res3, kNaN, kNaN), s, n, res3, t.ind);
     }
   }
-  std::printf("%zu chains, %d residues skipped (missing side-chain atoms)\n", files.size(), skipped);
+  std::printf("%zu chains, %d residues skipped (missing side-chain atoms)", files.size(), skipped);
+  if (!backbone.empty())
+    std::printf(", phi/psi from the models in %s (%d residues not in them)", backbone.c_str(), unmatched);
+  std::printf("\n");
   std::printf("chi1 within 40 deg: backbone-dependent (independent)\n");
   std::printf("res       n   top1           top3           any p>=.01     chi1+2 top1    rot p>=.01\n");
   Tally all;
@@ -434,7 +467,7 @@ int check(const std::string& lib_path, const std::vector<std::string>& dirs, int
 
 int cmd_rotamers(const Args& args) {
   std::vector<std::string> dirs;
-  std::string out = "data/rotamers", lib;
+  std::string out = "data/rotamers", lib, backbone;
   RotamerOptions opt;
   int which = 0;  // check: 0 held-out files, 1 training files, 2 all
   bool checking = false;
@@ -445,6 +478,8 @@ int cmd_rotamers(const Args& args) {
     } else if (a == "--check" && k + 1 < args.size()) {
       checking = true;
       lib = args[++k];
+    } else if (a == "--backbone" && k + 1 < args.size()) {
+      backbone = args[++k];
     } else if (a == "--all") {
       which = 2;
     } else if (a == "--train") {
@@ -476,7 +511,7 @@ int cmd_rotamers(const Args& args) {
     }
   }
   if (dirs.empty()) throw InputError(kUsage);
-  if (checking) return check(lib, dirs, which);
+  if (checking) return check(lib, dirs, which, backbone);
 
   std::vector<std::string> files;
   for (const std::string& dir : dirs) {

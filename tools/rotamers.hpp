@@ -25,7 +25,12 @@ struct ChiSample {
   int type = 0;                  // index into the library's types (0 SER .. 17 TRP)
   float phi = 0, psi = 0;        // degrees; NaN when undefined
   std::array<float, 4> chi{};    // degrees, library convention
+  std::size_t index = 0;         // residue index in the chain
 };
+
+// Backbone phi/psi (degrees) of residue i; NaN where a neighbour's peptide bond or an atom is
+// missing.
+std::pair<float, float> phi_psi(const Chain& c, std::size_t i);
 
 // Samples of one chain; residues missing a chi atom are skipped (counted in skipped).
 std::vector<ChiSample> chain_chi_samples(const Chain& c, int& skipped);
@@ -44,7 +49,7 @@ std::vector<std::string> rotamer_library_lines(const std::vector<ChiSample>& sam
                                                const RotamerOptions& opt);
 
 // vorb-tools rotamers DIR... [-o FILE] [--cell C] [--sigma S] [--min W] [--prior A] [--keep F]
-// vorb-tools rotamers --check LIB DIR... [--all]
+// vorb-tools rotamers --check LIB DIR... [--all | --train] [--backbone DIR]
 int cmd_rotamers(const Args& args);
 
 }  // namespace vorb::tools
