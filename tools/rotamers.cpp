@@ -486,8 +486,8 @@ int cmd_rotamers(const Args& args) {
       which = 1;
     } else if (a == "--cell") {
       float c = option_number(args, k);
-      if (!(c >= 1.0f && c <= 360.0f) || c != std::floor(c) || 360 % int(c) != 0)
-        throw InputError("--cell must divide 360");
+      if (!(c >= 5.0f && c <= 360.0f) || c != std::floor(c) || 360 % int(c) != 0)
+        throw InputError("--cell must divide 360 and be at least 5");
       opt.cell = int(c);
     } else if (a == "--fine") {
       float f = option_number(args, k);

@@ -185,15 +185,15 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
     return true;
   };
   int line_no = 0;
-  // Header: "rotamers cell C" with C dividing 360.
+  // Header: "rotamers cell C" with C dividing 360, at least 5 (the tables grow as 1/C^2).
   while (next_line()) {
     ++line_no;
     Words w = split_words(line);
     if (w.empty() || w[0][0] == '#') continue;
     long c = 0;
     if (w.size() != 3 || w[0] != "rotamers" || w[1] != "cell" || !ffmt::parse_i(w[2], c) ||
-        c < 1 || c > 360 || 360 % c != 0)
-      throw InputError(path, line_no, "expected header \"rotamers cell C\", C dividing 360");
+        c < 5 || c > 360 || 360 % c != 0)
+      throw InputError(path, line_no, "expected header \"rotamers cell C\", C >= 5 dividing 360");
     lib.cell_ = int(c);
     break;
   }
