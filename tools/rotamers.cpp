@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <limits>
 #include <map>
-#include <tuple>
 #include <numeric>
+#include <tuple>
 
 #include "geometry/torsion.hpp"
 #include "holdout.hpp"
@@ -48,8 +48,8 @@ BinSpec bin_spec(const std::string& res3, int k, int fine_width) {
   const float fw = float(fine_width);
   if (res3 == "PRO") return {360.0f, 60.0f, 30.0f, 6};
   if (packer::chi_folded(res3, k)) return {180.0f, fw, 0.0f, 180 / fine_width};
-  bool fine = (k == 2 && (res3 == "ASN" || res3 == "HIS" || res3 == "TRP")) ||
-              (k == 3 && res3 == "GLN");
+  bool fine =
+      (k == 2 && (res3 == "ASN" || res3 == "HIS" || res3 == "TRP")) || (k == 3 && res3 == "GLN");
   if (fine) return {360.0f, fw, 0.0f, 360 / fine_width};
   return {};
 }
@@ -99,12 +99,14 @@ int rotamer_id(const ChiSample& s, const TypeBins& tb) {
 struct Sums {
   std::vector<double> w, c, s;  // c, s indexed [rot * 4 + k]
   double total = 0;
-  explicit Sums(int nrot) : w(std::size_t(nrot)), c(std::size_t(nrot) * 4), s(std::size_t(nrot) * 4) {}
+  explicit Sums(int nrot)
+      : w(std::size_t(nrot)), c(std::size_t(nrot) * 4), s(std::size_t(nrot) * 4) {}
   void add(int id, const ChiSample& x, const TypeBins& tb, double wt) {
     w[std::size_t(id)] += wt;
     total += wt;
     for (int k = 0; k < tb.nchi; ++k) {
-      double a = double(sample_chi(x, tb, k)) * (2.0 * kPi / double(tb.spec[std::size_t(k)].period));
+      double a =
+          double(sample_chi(x, tb, k)) * (2.0 * kPi / double(tb.spec[std::size_t(k)].period));
       c[std::size_t(id) * 4 + std::size_t(k)] += wt * std::cos(a);
       s[std::size_t(id) * 4 + std::size_t(k)] += wt * std::sin(a);
     }
@@ -163,7 +165,8 @@ std::vector<OutRot> finish_entry(const Sums& cell, const Sums* ind, double prior
     }
     out.push_back(o);
   }
-  std::stable_sort(out.begin(), out.end(), [](const OutRot& a, const OutRot& b) { return a.p > b.p; });
+  std::stable_sort(out.begin(), out.end(),
+                   [](const OutRot& a, const OutRot& b) { return a.p > b.p; });
   double cum = 0;
   std::size_t n = 0;
   while (n < out.size() && (n == 0 || (cum < keep && out[n].p >= 0.001))) cum += out[n++].p;
@@ -183,7 +186,8 @@ std::string record(const char* res3, const std::string& phi, const std::string& 
     // from moving a centre onto the next well's edge.
     const BinSpec& b = tb.spec[std::size_t(k)];
     int want = bin_of(float(o.chi[std::size_t(k)]), b);
-    if (bin_of(x, b) != want) x = packer::chi_convention(x + (bin_of(x + 0.1f, b) == want ? 0.1f : -0.1f), folded);
+    if (bin_of(x, b) != want)
+      x = packer::chi_convention(x + (bin_of(x + 0.1f, b) == want ? 0.1f : -0.1f), folded);
     w.x(1).f(x, 6, 1);
     w.x(1).f(o.sd[std::size_t(k)], 5, 1);
   }
@@ -245,10 +249,12 @@ std::vector<std::string> rotamer_library_lines(const std::vector<ChiSample>& sam
   const int nc = 360 / opt.cell;
   std::vector<std::string> lines;
   lines.push_back("rotamers cell " + std::to_string(opt.cell));
-  lines.push_back("# RES PHI PSI PROB then CHI SD of each torsion (chi1 and chi2 only for MET, LYS, "
-                  "GLU, GLN, ARG); PHI PSI = cell start, all = backbone-independent");
-  lines.push_back("# RES given W1 W2 PROB then CHI SD of chi3 (and chi4): their distribution when "
-                  "chi1 and chi2 lie in the wells centred at W1 and W2");
+  lines.push_back(
+      "# RES PHI PSI PROB then CHI SD of each torsion (chi1 and chi2 only for MET, LYS, "
+      "GLU, GLN, ARG); PHI PSI = cell start, all = backbone-independent");
+  lines.push_back(
+      "# RES given W1 W2 PROB then CHI SD of chi3 (and chi4): their distribution when "
+      "chi1 and chi2 lie in the wells centred at W1 and W2");
   for (int t = 0; t < int(kNames.size()); ++t) {
     const TypeBins tb = type_bins(t, opt.fine, false);
     std::vector<const ChiSample*> mine;
@@ -259,7 +265,8 @@ std::vector<std::string> rotamer_library_lines(const std::vector<ChiSample>& sam
         ids.push_back(rotamer_id(s, tb));
       }
     if (mine.empty())
-      throw InputError("no complete " + std::string(kNames[std::size_t(t)]) + " side chain in the training set");
+      throw InputError("no complete " + std::string(kNames[std::size_t(t)]) +
+                       " side chain in the training set");
     Sums ind(tb.nrot);
     for (std::size_t q = 0; q < mine.size(); ++q) ind.add(ids[q], *mine[q], tb, 1.0);
     for (const OutRot& o : finish_entry(ind, nullptr, 0.0, tb, opt.keep))
@@ -294,8 +301,10 @@ std::vector<std::string> rotamer_library_lines(const std::vector<ChiSample>& sam
         for (std::size_t m = 0; m < bb.size(); ++m) {
           double dphi = wrap180(double(mine[bb[m]]->phi) - centre);
           double dpsi = wrap180(double(mine[bb[m]]->psi) - centre);
-          kphi[std::size_t(lv)][std::size_t(i) * bb.size() + m] = std::exp(-0.5 * dphi * dphi / (sg * sg));
-          kpsi[std::size_t(lv)][std::size_t(i) * bb.size() + m] = std::exp(-0.5 * dpsi * dpsi / (sg * sg));
+          kphi[std::size_t(lv)][std::size_t(i) * bb.size() + m] =
+              std::exp(-0.5 * dphi * dphi / (sg * sg));
+          kpsi[std::size_t(lv)][std::size_t(i) * bb.size() + m] =
+              std::exp(-0.5 * dpsi * dpsi / (sg * sg));
         }
       }
     }
@@ -360,7 +369,9 @@ struct Tally {
 void score(const std::span<const packer::Rotamer> rots, const ChiSample& s, int nchi,
            const std::string& res3, std::array<long, 5>& t) {
   if (rots.empty()) return;
-  auto near1 = [&](const packer::Rotamer& r) { return chi_diff(r.chi[0], s.chi[0], false) <= 40.0; };
+  auto near1 = [&](const packer::Rotamer& r) {
+    return chi_diff(r.chi[0], s.chi[0], false) <= 40.0;
+  };
   if (near1(rots[0])) ++t[0];
   bool top3 = false, any = false;
   for (std::size_t k = 0; k < rots.size(); ++k) {
@@ -423,10 +434,12 @@ int check(const std::string& lib_path, const std::vector<std::string>& dirs, int
   }
   std::printf("%zu chains, %d residues skipped (missing side-chain atoms)", files.size(), skipped);
   if (!backbone.empty())
-    std::printf(", phi/psi from the models in %s (%d residues not in them)", backbone.c_str(), unmatched);
+    std::printf(", phi/psi from the models in %s (%d residues not in them)", backbone.c_str(),
+                unmatched);
   std::printf("\n");
   std::printf("chi1 within 40 deg: backbone-dependent (independent)\n");
-  std::printf("res       n   top1           top3           any p>=.01     chi1+2 top1    rot p>=.01\n");
+  std::printf(
+      "res       n   top1           top3           any p>=.01     chi1+2 top1    rot p>=.01\n");
   Tally all;
   long n2 = 0, dep2 = 0, ind2 = 0;
   for (std::size_t t = 0; t < tally.size(); ++t) {
@@ -455,8 +468,8 @@ int check(const std::string& lib_path, const std::vector<std::string>& dirs, int
   }
   if (all.n == 0) throw InputError("no residues with side-chain torsions in the given files");
   double n = double(all.n);
-  std::printf("all %6ld   %.3f (%.3f)  %.3f (%.3f)  %.3f (%.3f)  %.3f (%.3f)  %.1f (%.1f)\n",
-              all.n, double(all.dep[0]) / n, double(all.ind[0]) / n, double(all.dep[1]) / n,
+  std::printf("all %6ld   %.3f (%.3f)  %.3f (%.3f)  %.3f (%.3f)  %.3f (%.3f)  %.1f (%.1f)\n", all.n,
+              double(all.dep[0]) / n, double(all.ind[0]) / n, double(all.dep[1]) / n,
               double(all.ind[1]) / n, double(all.dep[2]) / n, double(all.ind[2]) / n,
               n2 ? double(dep2) / double(n2) : 0.0, n2 ? double(ind2) / double(n2) : 0.0,
               double(all.dep[4]) / n, double(all.ind[4]) / n);

@@ -22,10 +22,10 @@
 namespace vorb::tools {
 
 struct ChiSample {
-  int type = 0;                  // index into the library's types (0 SER .. 17 TRP)
-  float phi = 0, psi = 0;        // degrees; NaN when undefined
-  std::array<float, 4> chi{};    // degrees, library convention
-  std::size_t index = 0;         // residue index in the chain
+  int type = 0;                // index into the library's types (0 SER .. 17 TRP)
+  float phi = 0, psi = 0;      // degrees; NaN when undefined
+  std::array<float, 4> chi{};  // degrees, library convention
+  std::size_t index = 0;       // residue index in the chain
 };
 
 // Backbone phi/psi (degrees) of residue i; NaN where a neighbour's peptide bond or an atom is
@@ -36,12 +36,12 @@ std::pair<float, float> phi_psi(const Chain& c, std::size_t i);
 std::vector<ChiSample> chain_chi_samples(const Chain& c, int& skipped);
 
 struct RotamerOptions {
-  int cell = 15;         // phi/psi cell size, degrees (divides 360)
-  float sigma = 5.0f;    // kernel width, degrees
+  int cell = 15;             // phi/psi cell size, degrees (divides 360)
+  float sigma = 5.0f;        // kernel width, degrees
   float min_weight = 25.0f;  // cell weight below which the kernel widens
-  float prior = 4.0f;    // pseudo-count of the backbone-independent distribution
-  int fine = 60;         // bin width of the terminal torsions of aromatic, amide, carboxyl groups
-  float keep = 0.99f;    // rotamers kept per cell: the most probable ones covering this share
+  float prior = 4.0f;        // pseudo-count of the backbone-independent distribution
+  int fine = 60;       // bin width of the terminal torsions of aromatic, amide, carboxyl groups
+  float keep = 0.99f;  // rotamers kept per cell: the most probable ones covering this share
 };
 
 // The library file's lines (header, comment, records) from the samples.

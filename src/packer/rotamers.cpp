@@ -108,12 +108,14 @@ bool parse_number(std::string_view t, double& out) {
   if (k < t.size() && (t[k] == '-' || t[k] == '+')) neg = t[k++] == '-';
   long ip = 0, fp = 0, scale = 1;
   int digits = 0;
-  while (k < t.size() && t[k] >= '0' && t[k] <= '9' && digits < 9) ip = ip * 10 + (t[k++] - '0'), ++digits;
+  auto digit = [&] { return k < t.size() && t[k] >= '0' && t[k] <= '9'; };
+  for (; digit() && digits < 9; ++digits) ip = ip * 10 + (t[k++] - '0');
   if (k < t.size() && t[k] == '.') {
     ++k;
-    int fd = 0;
-    while (k < t.size() && t[k] >= '0' && t[k] <= '9' && fd < 9) fp = fp * 10 + (t[k++] - '0'), scale *= 10, ++fd;
-    digits += fd;
+    for (int fd = 0; digit() && fd < 9; ++fd, ++digits) {
+      fp = fp * 10 + (t[k++] - '0');
+      scale *= 10;
+    }
   }
   if (k == t.size() && digits > 0) {
     out = (double(ip) + double(fp) / double(scale)) * (neg ? -1.0 : 1.0);
@@ -191,8 +193,8 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
     Words w = split_words(line);
     if (w.empty() || w[0][0] == '#') continue;
     long c = 0;
-    if (w.size() != 3 || w[0] != "rotamers" || w[1] != "cell" || !ffmt::parse_i(w[2], c) ||
-        c < 5 || c > 360 || 360 % c != 0)
+    if (w.size() != 3 || w[0] != "rotamers" || w[1] != "cell" || !ffmt::parse_i(w[2], c) || c < 5 ||
+        c > 360 || 360 % c != 0)
       throw InputError(path, line_no, "expected header \"rotamers cell C\", C >= 5 dividing 360");
     lib.cell_ = int(c);
     break;
@@ -245,8 +247,7 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
     Words w = split_words(line);
     if (w.empty() || w[0][0] == '#') continue;
     int t = type_index(w[0]);
-    if (t < 0)
-      throw InputError(path, line_no, "unknown residue \"" + std::string(w[0]) + "\"");
+    if (t < 0) throw InputError(path, line_no, "unknown residue \"" + std::string(w[0]) + "\"");
     const int n = kTypes[std::size_t(t)].nchi;
     if (w[1] == "given") {
       // chi3 (and chi4) of a factorised type, given the wells of chi1 and chi2.
@@ -254,13 +255,17 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
       if (w.size() != 5 + 2 * std::size_t(n - 2))
         throw InputError(path, line_no,
                          "expected " + std::to_string(5 + 2 * (n - 2)) + " fields for " +
-                             std::string(w[0]) + " given: residue, given, two wells, probability, "
+                             std::string(w[0]) +
+                             " given: residue, given, two wells, probability, "
                              "then chi and spread of each later torsion");
       int w1 = well_index(w[2]), w2 = well_index(w[3]);
       if (w1 < 0 || w2 < 0) throw InputError(path, line_no, "wells must be 60, 180 or -60");
       Rotamer r;
       r.prob = probability(w[4]);
-      for (int k = 2; k < n; ++k) read_chi(r, std::size_t(t), k, w[5 + 2 * std::size_t(k - 2)], w[6 + 2 * std::size_t(k - 2)]);
+      for (int k = 2; k < n; ++k) {
+        std::size_t f = 5 + 2 * std::size_t(k - 2);
+        read_chi(r, std::size_t(t), k, w[f], w[f + 1]);
+      }
       std::size_t slot = std::size_t(t) * 9 + std::size_t(w1 * 3 + w2);
       if (tails[slot].empty()) tail_line[slot] = line_no;
       tails[slot].push_back(r);
@@ -279,7 +284,8 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
     if (w.size() != 4 + 2 * std::size_t(nc))
       throw InputError(path, line_no,
                        "expected " + std::to_string(4 + 2 * nc) + " fields for " +
-                           std::string(w[0]) + ": residue, phi, psi, probability, then chi and "
+                           std::string(w[0]) +
+                           ": residue, phi, psi, probability, then chi and "
                            "spread of each torsion");
     std::size_t entry = 0;
     if (w[1] == "all" && w[2] == "all") {
@@ -356,7 +362,8 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
       if (v.empty()) {
         std::string where = "backbone-independent";
         if (e > 0) {
-          int i = int((e - 1) / std::size_t(lib.ncell_)), j = int((e - 1) % std::size_t(lib.ncell_));
+          int i = int((e - 1) / std::size_t(lib.ncell_)),
+              j = int((e - 1) % std::size_t(lib.ncell_));
           where = "phi " + std::to_string(-180 + i * lib.cell_) + " psi " +
                   std::to_string(-180 + j * lib.cell_);
         }
@@ -366,9 +373,9 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
       double sum = 0;
       for (const Rotamer& r : v) sum += r.prob;
       if (std::fabs(sum - 1.0) > 0.01)
-        throw InputError(path, first_line[t * nentry + e],
-                         "probabilities of the cell starting here sum to " + std::to_string(sum) +
-                             ", not 1");
+        throw InputError(
+            path, first_line[t * nentry + e],
+            "probabilities of the cell starting here sum to " + std::to_string(sum) + ", not 1");
       for (Rotamer& r : v) r.prob = float(r.prob / sum);
       if (kTypes[t].nchi > 2) v = expand(v, t, first_line[t * nentry + e]);
       std::stable_sort(v.begin(), v.end(),
@@ -383,8 +390,7 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
   return lib;
 }
 
-std::span<const Rotamer> RotamerLibrary::lookup(std::string_view res3, float phi,
-                                                float psi) const {
+std::span<const Rotamer> RotamerLibrary::lookup(std::string_view res3, float phi, float psi) const {
   int t = type_index(res3);
   if (t < 0 || ncell_ == 0) return {};
   const Table& tab = tables_[std::size_t(t)];

@@ -38,7 +38,8 @@ std::string library(const std::string& extra, const std::string& ser_cells = "",
       t += std::string(r) + " given -60 -60 1" +
            (RotamerLibrary::nchi(r) == 4 ? " -60 10 -60 10\n" : " -60 10\n");
     for (const char* c : {"-180 -180", "-180 0", "0 -180", "0 0"})
-      if (std::string(r) != filled || ser_cells.find("|" + std::string(c) + "|") == std::string::npos)
+      if (std::string(r) != filled ||
+          ser_cells.find("|" + std::string(c) + "|") == std::string::npos)
         t += std::string(r) + " " + c + " all\n";
   }
   return t + extra;
@@ -89,11 +90,11 @@ TEST(RotamerLibrary, TorsionCountsAndConventions) {
 }
 
 TEST(RotamerLibrary, LookupByCellWithWrapAroundAndChainEnds) {
-  RotamerLibrary lib = parse(library(
-      rec("SER", "-180 -180", "0.2", "180") + rec("SER", "-180 -180", "0.8", "60") +
-          rec("SER", "-180 0", "1", "-170") + rec("SER", "0 -180", "0.5", "170") +
-          rec("SER", "0 -180", "0.49", "70"),
-      "|-180 -180|-180 0|0 -180|"));
+  RotamerLibrary lib =
+      parse(library(rec("SER", "-180 -180", "0.2", "180") + rec("SER", "-180 -180", "0.8", "60") +
+                        rec("SER", "-180 0", "1", "-170") + rec("SER", "0 -180", "0.5", "170") +
+                        rec("SER", "0 -180", "0.49", "70"),
+                    "|-180 -180|-180 0|0 -180|"));
   EXPECT_EQ(lib.cell_size(), 180);
   auto top = [&](float phi, float psi) { return lib.lookup("SER", phi, psi)[0].chi[0]; };
   // Sorted by decreasing probability; the cell of phi -180..0, psi -180..0.
@@ -114,7 +115,9 @@ TEST(RotamerLibrary, LookupByCellWithWrapAroundAndChainEnds) {
   EXPECT_NEAR(c[0].prob + c[1].prob, 1.0f, 1e-6f);
   // Chain ends (NaN or infinite torsions) and "all" cells answer with the independent
   // distribution.
-  for (auto [phi, psi] : {std::pair{kNaN, 10.0f}, {10.0f, kNaN}, {10.0f, 10.0f},
+  for (auto [phi, psi] : {std::pair{kNaN, 10.0f},
+                          {10.0f, kNaN},
+                          {10.0f, 10.0f},
                           {std::numeric_limits<float>::infinity(), 10.0f}}) {
     auto r = lib.lookup("SER", phi, psi);
     ASSERT_EQ(r.size(), 1u);
@@ -130,11 +133,11 @@ TEST(RotamerLibrary, LookupByCellWithWrapAroundAndChainEnds) {
 
 TEST(RotamerLibrary, FactorisedTypesCombineCoresWithTheTailsOfTheirWells) {
   // LYS at cell (0, 0): core (-60, 180) 0.75 and (60, 60) 0.25; tails given the wells.
-  RotamerLibrary lib = parse(
-      library("LYS 0 0 0.75 -65 10 175 11\nLYS 0 0 0.25 62 9 58 8\n"
-              "LYS given -60 180 0.6 178 12 -179 13\nLYS given -60 180 0.4 -68 14 179 15\n"
-              "LYS given 60 60 1 -70 16 -175 17\n",
-              "|0 0|", "LYS"));
+  RotamerLibrary lib =
+      parse(library("LYS 0 0 0.75 -65 10 175 11\nLYS 0 0 0.25 62 9 58 8\n"
+                    "LYS given -60 180 0.6 178 12 -179 13\nLYS given -60 180 0.4 -68 14 179 15\n"
+                    "LYS given 60 60 1 -70 16 -175 17\n",
+                    "|0 0|", "LYS"));
   auto r = lib.lookup("LYS", 10.0f, 10.0f);
   ASSERT_EQ(r.size(), 3u);
   EXPECT_NEAR(r[0].prob, 0.45f, 1e-6f);
@@ -173,7 +176,9 @@ TEST(RotamerLibrary, MalformedFilesNameFileAndLine) {
   EXPECT_EQ(error_of(library("SER -180 180 all\n")).rfind(at93 + "expected psi cell", 0), 0u);
   EXPECT_EQ(error_of(library("SER 0 0 0.5 60 10\n")).rfind(at93 + "cell listed twice", 0), 0u);
   EXPECT_EQ(error_of(library("SER all all 1 60 10 7 8 9 10 11 12 13 14\n")).rfind(at93, 0), 0u);
-  EXPECT_EQ(error_of(library("LYS all all 1 60 10 60 10 60 10 60 10\n")).rfind(at93 + "expected 8", 0), 0u);
+  EXPECT_EQ(
+      error_of(library("LYS all all 1 60 10 60 10 60 10 60 10\n")).rfind(at93 + "expected 8", 0),
+      0u);
   EXPECT_EQ(error_of(library("LYS given 60 90 1 60 10 60 10\n")).rfind(at93 + "wells", 0), 0u);
   EXPECT_EQ(error_of(library("SER given 60 60 1 60 10\n")).rfind(at93 + "SER has no", 0), 0u);
   EXPECT_NE(error_of(library("MET given -60 -60 0.5 60 10\n")).find("\"given\" records starting"),

@@ -36,8 +36,7 @@ std::vector<ChiSample> two_basins() {
       s.phi = (helix ? -55.0f : -115.0f) + jitter;  // cell centres of 10 degree cells
       s.psi = (helix ? -45.0f : 135.0f) - jitter;
       s.chi = {helix ? -65.0f + jitter : packer::chi_convention(180.0f + jitter, false),
-               helix ? 178.0f : -65.0f + jitter, helix ? 178.0f : -65.0f,
-               helix ? 178.0f : -65.0f};
+               helix ? 178.0f : -65.0f + jitter, helix ? 178.0f : -65.0f, helix ? 178.0f : -65.0f};
       if (k % 4 == 3) {
         s.phi = kNaN;
         s.chi[0] = 60.0f + jitter;
@@ -88,15 +87,16 @@ TEST(RotamerBuild, CellsFollowTheirResiduesAndEndsUseTheIndependentDistribution)
 TEST(RotamerBuild, ChainSamplesFoldSymmetricGroupsAndSkipIncompleteSideChains) {
   test::TempDir d;
   // PHE with chi1 -56.1 and chi2 106.8 (folds to -73.2); a LYS without its side chain.
-  test::write_file(d.file("c.pdb"),
-          "ATOM      1  N   PHE A   1      -0.525   1.363   0.000  1.00  0.00           N\n"
-          "ATOM      2  CA  PHE A   1       0.000   0.000   0.000  1.00  0.00           C\n"
-          "ATOM      3  C   PHE A   1       1.520   0.000   0.000  1.00  0.00           C\n"
-          "ATOM      4  CB  PHE A   1      -0.507  -0.774  -1.209  1.00  0.00           C\n"
-          "ATOM      5  CG  PHE A   1      -2.000  -0.800  -1.300  1.00  0.00           C\n"
-          "ATOM      6  CD1 PHE A   1      -2.600   0.000  -2.300  1.00  0.00           C\n"
-          "ATOM      7  N   LYS A   2       2.200   1.100   0.000  1.00  0.00           N\n"
-          "ATOM      8  CA  LYS A   2       3.600   1.100   0.000  1.00  0.00           C\n");
+  test::write_file(
+      d.file("c.pdb"),
+      "ATOM      1  N   PHE A   1      -0.525   1.363   0.000  1.00  0.00           N\n"
+      "ATOM      2  CA  PHE A   1       0.000   0.000   0.000  1.00  0.00           C\n"
+      "ATOM      3  C   PHE A   1       1.520   0.000   0.000  1.00  0.00           C\n"
+      "ATOM      4  CB  PHE A   1      -0.507  -0.774  -1.209  1.00  0.00           C\n"
+      "ATOM      5  CG  PHE A   1      -2.000  -0.800  -1.300  1.00  0.00           C\n"
+      "ATOM      6  CD1 PHE A   1      -2.600   0.000  -2.300  1.00  0.00           C\n"
+      "ATOM      7  N   LYS A   2       2.200   1.100   0.000  1.00  0.00           N\n"
+      "ATOM      8  CA  LYS A   2       3.600   1.100   0.000  1.00  0.00           C\n");
   Chain c = read_chain(d.file("c.pdb"));
   int skipped = 0;
   std::vector<ChiSample> s = chain_chi_samples(c, skipped);
