@@ -23,9 +23,11 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vorb-tools rebuild INPUT [--mode 23|3|31|4|2|1] [--template T] [--chain ID]\n"
-    "                          [--model N] [--ca] [--workdir DIR] [--data DIR] -o OUT\n"
+    "usage: vorb-tools rebuild INPUT [--mode 23|3|31|4|2|1] [--template T | --no-template]\n"
+    "                          [--chain ID] [--model N] [--ca] [--workdir DIR] [--data DIR] -o OUT\n"
     "  INPUT, T   PDB or mmCIF files, optionally gzipped\n"
+    "  --template modes 3, 31, 4: restrain to the C-alpha atoms of T (default: those of INPUT);\n"
+    "             --no-template runs them without a template\n"
     "  --ca       keep only the C-alpha atoms of INPUT (complete a trace)\n"
     "  --workdir  run in DIR and keep its files (default: a temporary directory)\n"
     "  OUT        .cif or .mmcif for mmCIF, PDB otherwise\n"
@@ -60,6 +62,11 @@ class ScratchDir {
 };
 
 }  // namespace
+
+bool uses_own_template(const RebuildOptions& opt) {
+  return opt.templ.empty() && !opt.no_template &&
+         (opt.mode == "3" || opt.mode == "31" || opt.mode == "4");
+}
 
 std::vector<std::string> template_lines(const Prepared& model, const Prepared& templ,
                                         int& matched) {
@@ -133,6 +140,8 @@ int rebuild(const RebuildOptions& opt) {
     PrepOptions topt;
     Prepared t = prepare_structure(opt.templ, topt);
     tmpl = template_lines(p, t, matched);
+  } else if (uses_own_template(opt)) {
+    tmpl = template_lines(p, p, matched);
   }
   const std::string data = find_data_dir(opt.data);
   const std::string bbdat = fs::absolute(fs::path(data) / "BBdat").string();
@@ -156,8 +165,11 @@ int rebuild(const RebuildOptions& opt) {
     for (const std::string& l : tmpl) t.line(l);
     t.commit();
     args.push_back("template.pdb");
-    std::printf("  template %s: %d C-alpha atom(s) matched by residue number\n",
-                opt.templ.c_str(), matched);
+    if (opt.templ.empty())
+      std::printf("  template: the input's own %d C-alpha atom(s)\n", matched);
+    else
+      std::printf("  template %s: %d C-alpha atom(s) matched by residue number\n",
+                  opt.templ.c_str(), matched);
   }
   std::printf("running %s", vorb.c_str());
   for (const std::string& a : args) std::printf(" %s", a.c_str());
@@ -195,6 +207,8 @@ int cmd_rebuild(const Args& args) {
       opt.mode = args[++k];
     } else if (a == "--template" && has_value) {
       opt.templ = args[++k];
+    } else if (a == "--no-template") {
+      opt.no_template = true;
     } else if (a == "--chain" && has_value) {
       opt.prep.chain = args[++k];
     } else if (a == "--model" && has_value) {
@@ -214,6 +228,8 @@ int cmd_rebuild(const Args& args) {
     }
   }
   if (opt.input.empty() || opt.output.empty()) throw InputError(kUsage);
+  if (opt.no_template && !opt.templ.empty())
+    throw InputError("--template and --no-template exclude each other");
   return rebuild(opt);
 }
 

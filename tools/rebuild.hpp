@@ -14,10 +14,15 @@ struct RebuildOptions {
   std::string input, output;
   std::string mode = "23";  // 1, 2, 23, 3, 31 or 4
   std::string templ;        // template structure (PDB or mmCIF), modes 3, 31, 4
+  bool no_template = false; // modes 3, 31, 4 without a template (default: the input's trace)
   std::string workdir;      // kept working directory; empty: a temporary one, removed after
   std::string data;         // data directory holding BBdat; empty: found (datadir.hpp)
   PrepOptions prep;
 };
+
+// Whether the refinement modes (3, 31, 4) take the input's own C-alpha atoms as the template:
+// when no --template names another and --no-template is not given.
+bool uses_own_template(const RebuildOptions& opt);
 
 // CA records of the template numbered like the prepared model: a template residue takes the
 // number of the model residue with its original number and insertion code (chains aside; of
