@@ -16,6 +16,7 @@
 #include "io/ffmt.hpp"
 #include "io/output_file.hpp"
 #include "model/errors.hpp"
+#include "trace_regularize.hpp"
 
 namespace vorb::tools {
 namespace fs = std::filesystem;
@@ -24,11 +25,15 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vorb-tools rebuild INPUT [--mode 23|3|31|4|2|1] [--template T | --no-template]\n"
-    "                          [--chain ID] [--model N] [--ca] [--workdir DIR] [--data DIR] -o OUT\n"
+    "                          [--chain ID] [--model N] [--ca] [--regularize auto|on|off]\n"
+    "                          [--workdir DIR] [--data DIR] -o OUT\n"
     "  INPUT, T   PDB or mmCIF files, optionally gzipped\n"
     "  --template modes 3, 31, 4: restrain to the C-alpha atoms of T (default: those of INPUT);\n"
     "             --no-template runs them without a template\n"
     "  --ca       keep only the C-alpha atoms of INPUT (complete a trace)\n"
+    "  --regularize auto|on|off  move the C-alpha atoms of a trace to 3.8 A steps and no other\n"
+    "             pair under 4.0 A (auto, the default: when a step is outside 3.6..4.0 A or\n"
+    "             another pair under 3.8 A)\n"
     "  --workdir  run in DIR and keep its files (default: a temporary directory)\n"
     "  OUT        .cif or .mmcif for mmCIF, PDB otherwise\n"
     "exit status: 0 with OUT written; 2 for rejected input; VORB's own status when it fails;\n"
@@ -134,6 +139,7 @@ int rebuild(const RebuildOptions& opt) {
 
   // Everything that can be rejected is looked at before anything is written or run.
   Prepared p = prepare_structure(opt.input, opt.prep);
+  const std::string regularized = regularize_prepared(p, opt.regularize);
   std::vector<std::string> tmpl;
   int matched = 0;
   if (!opt.templ.empty()) {
@@ -158,6 +164,7 @@ int rebuild(const RebuildOptions& opt) {
   }
   write_prepared(p, tables, dir);
   for (const std::string& l : prep_report(p)) std::printf("%s\n", l.c_str());
+  if (!regularized.empty()) std::printf("  trace regularized: %s\n", regularized.c_str());
   std::vector<std::string> args{opt.mode, "input.pdb"};
   if (opt.mode != "1") args.push_back(bbdat);
   if (!tmpl.empty()) {
@@ -217,6 +224,8 @@ int cmd_rebuild(const Args& args) {
       opt.workdir = args[++k];
     } else if (a == "--data" && has_value) {
       opt.data = args[++k];
+    } else if (a == "--regularize" && has_value) {
+      opt.regularize = parse_regularize(args[++k]);
     } else if (a == "--ca") {
       opt.prep.ca_only = true;
     } else if (!a.empty() && a[0] == '-') {

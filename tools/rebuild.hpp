@@ -7,6 +7,7 @@
 
 #include "commands.hpp"
 #include "prep.hpp"
+#include "trace_regularize.hpp"
 
 namespace vorb::tools {
 
@@ -18,6 +19,7 @@ struct RebuildOptions {
   std::string workdir;      // kept working directory; empty: a temporary one, removed after
   std::string data;         // data directory holding BBdat; empty: found (datadir.hpp)
   PrepOptions prep;
+  RegularizeWhen regularize = RegularizeWhen::automatic;  // C-alpha traces only
 };
 
 // Whether the refinement modes (3, 31, 4) take the input's own C-alpha atoms as the template:
