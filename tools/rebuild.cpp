@@ -16,6 +16,7 @@
 #include "io/ffmt.hpp"
 #include "io/output_file.hpp"
 #include "model/errors.hpp"
+#include "sequence_fit.hpp"
 #include "trace_regularize.hpp"
 
 namespace vorb::tools {
@@ -26,11 +27,14 @@ namespace {
 constexpr const char* kUsage =
     "usage: vorb-tools rebuild INPUT [--mode 23|3|31|4|2|1] [--template T | --no-template]\n"
     "                          [--chain ID] [--model N] [--ca] [--regularize auto|on|off]\n"
+    "                          [--sequence SEQ]\n"
     "                          [--workdir DIR] [--data DIR] -o OUT\n"
     "  INPUT, T   PDB or mmCIF files, optionally gzipped\n"
     "  --template modes 3, 31, 4: restrain to the C-alpha atoms of T (default: those of INPUT);\n"
     "             --no-template runs them without a template\n"
     "  --ca       keep only the C-alpha atoms of INPUT (complete a trace)\n"
+    "  --sequence FASTA_FILE_OR_LETTERS  the whole chain's sequence (default in mode 31: the\n"
+    "             SEQRES or entity sequence of INPUT); residues INPUT lacks are built in mode 31\n"
     "  --regularize auto|on|off  move the C-alpha atoms of a trace to 3.8 A steps and no other\n"
     "             pair under 4.0 A (auto, the default: when a step is outside 3.6..4.0 A or\n"
     "             another pair under 3.8 A)\n"
@@ -65,6 +69,33 @@ class ScratchDir {
  private:
   std::string path_;
 };
+
+// The chain placed on its whole sequence (--sequence, or in mode 31 the file's own), so that
+// mode 31 builds the residues the input lacks.
+struct SequenceStep {
+  bool fitted = false;
+  std::string line;  // for the report
+};
+
+SequenceStep place_on_sequence(Prepared& p, const RebuildOptions& opt) {
+  SequenceStep step;
+  std::vector<std::string> seq;
+  if (!opt.sequence.empty())
+    seq = sequence_argument(opt.sequence);
+  else if (opt.mode == "31")
+    seq = file_sequence(opt.input, p.chain);
+  if (seq.empty()) {
+    step.line = opt.mode == "31" ? unextended_ends_warning(p) : "";
+    return step;
+  }
+  const SequenceFit fit = fit_sequence(p, seq);
+  if (fit.added > 0 && opt.mode != "31")
+    throw InputError(opt.input, 0, "the sequence adds " + std::to_string(fit.added) +
+                                       " residue(s) the input lacks; they are built in --mode 31 only");
+  step.fitted = true;
+  step.line = fit.note;
+  return step;
+}
 
 }  // namespace
 
@@ -139,7 +170,8 @@ int rebuild(const RebuildOptions& opt) {
 
   // Everything that can be rejected is looked at before anything is written or run.
   Prepared p = prepare_structure(opt.input, opt.prep);
-  const std::string regularized = regularize_prepared(p, opt.regularize);
+  const SequenceStep seq = place_on_sequence(p, opt);
+  const std::string regularized = regularize_prepared(p, opt.regularize, seq.fitted);
   std::vector<std::string> tmpl;
   int matched = 0;
   if (!opt.templ.empty()) {
@@ -164,6 +196,7 @@ int rebuild(const RebuildOptions& opt) {
   }
   write_prepared(p, tables, dir);
   for (const std::string& l : prep_report(p)) std::printf("%s\n", l.c_str());
+  if (!seq.line.empty()) std::printf("  %s\n", seq.line.c_str());
   if (!regularized.empty()) std::printf("  trace regularized: %s\n", regularized.c_str());
   std::vector<std::string> args{opt.mode, "input.pdb"};
   if (opt.mode != "1") args.push_back(bbdat);
@@ -224,6 +257,8 @@ int cmd_rebuild(const Args& args) {
       opt.workdir = args[++k];
     } else if (a == "--data" && has_value) {
       opt.data = args[++k];
+    } else if (a == "--sequence" && has_value) {
+      opt.sequence = args[++k];
     } else if (a == "--regularize" && has_value) {
       opt.regularize = parse_regularize(args[++k]);
     } else if (a == "--ca") {

@@ -19,6 +19,7 @@ struct RebuildOptions {
   std::string workdir;      // kept working directory; empty: a temporary one, removed after
   std::string data;         // data directory holding BBdat; empty: found (datadir.hpp)
   PrepOptions prep;
+  std::string sequence;     // --sequence: a FASTA file or one-letter text; empty: none given
   RegularizeWhen regularize = RegularizeWhen::automatic;  // C-alpha traces only
 };
 

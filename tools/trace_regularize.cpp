@@ -26,14 +26,14 @@ int ca_index(const PrepResidue& r) {
   return -1;
 }
 
-std::vector<regularize::TraceResidue> trace_of(const Prepared& p) {
+std::vector<regularize::TraceResidue> trace_of(const Prepared& p, bool by_position) {
   std::vector<regularize::TraceResidue> out;
   for (const PrepResidue& r : p.res) {
     regularize::TraceResidue t;
     const int a = ca_index(r);
     t.present = a >= 0;
     if (t.present) t.ca = {r.pos[std::size_t(a)][0], r.pos[std::size_t(a)][1], r.pos[std::size_t(a)][2]};
-    t.number = r.num;
+    t.number = by_position ? r.res.num : r.num;
     t.proline = r.res.name == "PRO";
     out.push_back(t);
   }
@@ -66,7 +66,7 @@ bool is_trace(const Prepared& p) {
   return true;
 }
 
-std::string regularize_prepared(Prepared& p, RegularizeWhen when) {
+std::string regularize_prepared(Prepared& p, RegularizeWhen when, bool by_position) {
   if (when == RegularizeWhen::off) return "";
   if (!is_trace(p)) {
     if (when == RegularizeWhen::on)
@@ -74,7 +74,7 @@ std::string regularize_prepared(Prepared& p, RegularizeWhen when) {
                                     "the C-alpha atoms)");
     return "";
   }
-  std::vector<regularize::TraceResidue> t = trace_of(p);
+  std::vector<regularize::TraceResidue> t = trace_of(p, by_position);
   if (when == RegularizeWhen::automatic && !regularize::needs_regularizing(t)) return "";
   const regularize::Report rep = regularize::regularize(t);
   put_back(p, t);

@@ -19,9 +19,10 @@ bool is_trace(const Prepared& p);
 
 // Regularises the C-alpha atoms of a trace in place when `when` asks for it (automatic: when
 // the trace needs it) and returns the report line, empty when nothing was done. Residues are
-// neighbours when their original numbers are consecutive. InputError when `on` is asked for a
-// chain that is not a trace.
-std::string regularize_prepared(Prepared& p, RegularizeWhen when);
+// neighbours when their original numbers are consecutive, or with by_position their new ones
+// (a chain placed on its sequence, absent residues included). InputError when `on` is asked for
+// a chain that is not a trace.
+std::string regularize_prepared(Prepared& p, RegularizeWhen when, bool by_position = false);
 
 int cmd_regularize(const Args& args);
 
