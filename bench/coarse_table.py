@@ -57,6 +57,7 @@ RUNS = {
     "m3-self": ("noisy", ["--mode", "3", "--regularize", "off"]),
     "m3-reg": ("noisy", ["--mode", "3", "--no-template", "--regularize", "on"]),
     "m3-def": ("noisy", ["--mode", "3"]),
+    "m3-tin": ("noisy", ["--mode", "3", "--template", "@IN"]),
     "m31-seq": ("gapped", ["--mode", "31", "--sequence", "@SEQ"]),
     "m31-prog": ("gapped", None),
     "x23": ("exact", ["--mode", "23", "--regularize", "off"]),
@@ -140,7 +141,7 @@ def one_run(native, work, nres, seq, run):
         if not model.exists():
             row["note"] = (p.stderr.strip().splitlines() or [""])[-1][:60]
     else:
-        args = [seq if a == "@SEQ" else a for a in args]
+        args = [seq if a == "@SEQ" else str(work / src) if a == "@IN" else a for a in args]
         model = d / "model.pdb"
         p = subprocess.run([str(TOOLS), "rebuild", str(work / src)] + args + ["-o", str(model)],
                            cwd=d, capture_output=True, text=True)
@@ -232,6 +233,7 @@ LABEL = {
     "m3-self": "mode 3, the noisy trace as template, regulariser off",
     "m3-reg": "mode 3, no template, regulariser on",
     "m3-def": "**mode 3, defaults** (trace as template, regulariser auto)",
+    "m3-tin": "mode 3, regulariser auto, the unregularised noisy trace as template",
     "m31-seq": "**mode 31 --sequence**, defaults, gapped trace",
     "m31-prog": "VORB 31 directly on the gapped trace (topology of the whole chain)",
     "x23": "exact trace: mode 23, regulariser off", "x23-def": "exact trace: mode 23, defaults",

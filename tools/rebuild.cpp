@@ -17,6 +17,7 @@
 #include "io/output_file.hpp"
 #include "model/errors.hpp"
 #include "sequence_fit.hpp"
+#include "trace_ss.hpp"
 #include "trace_regularize.hpp"
 
 namespace vorb::tools {
@@ -95,6 +96,13 @@ SequenceStep place_on_sequence(Prepared& p, const RebuildOptions& opt) {
   step.fitted = true;
   step.line = fit.note;
   return step;
+}
+
+// A trace refined without a seq.dat of its own (its backbone is absent) takes the
+// secondary structure of its C-alpha atoms.
+bool trace_ss_wanted(const Prepared& p, const RebuildOptions& opt) {
+  if (!(opt.mode == "3" || opt.mode == "31" || opt.mode == "4")) return false;
+  return !p.backbone_complete() && is_trace(p);
 }
 
 }  // namespace
@@ -195,6 +203,11 @@ int rebuild(const RebuildOptions& opt) {
     dir = scratch->path();
   }
   write_prepared(p, tables, dir);
+  if (trace_ss_wanted(p, opt)) {
+    OutputFile sd((fs::path(dir) / "seq.dat").string());
+    for (const std::string& l : trace_seq_dat_lines(p)) sd.line(l);
+    sd.commit();
+  }
   for (const std::string& l : prep_report(p)) std::printf("%s\n", l.c_str());
   if (!seq.line.empty()) std::printf("  %s\n", seq.line.c_str());
   if (!regularized.empty()) std::printf("  trace regularized: %s\n", regularized.c_str());
