@@ -78,19 +78,21 @@ Counts count(const std::vector<TraceResidue>& chain, const std::vector<Link>& li
 
 bool needs_regularizing(const std::vector<TraceResidue>& chain, const Settings& set) {
   const std::vector<Link> link = links(chain, set);
+  int bonds = 0, off = 0;
   for (std::size_t i = 0; i < chain.size(); ++i) {
     if (!chain[i].present) continue;
+    bonds += link[i] != Link::none;
     for (std::size_t j = i + 1; j < chain.size(); ++j) {
       if (!chain[j].present) continue;
       const double d = dist(chain[i].ca, chain[j].ca);
       if (bonded(link, i, j)) {
-        if (link[i] == Link::bond && (d < set.auto_lo || d > set.auto_hi)) return true;
+        if (link[i] == Link::bond && (d < set.auto_lo || d > set.auto_hi)) ++off;
       } else if (d < set.auto_near) {
-        return true;
+        ++off;
       }
     }
   }
-  return false;
+  return off > 0 && double(off) >= set.auto_share * double(bonds);
 }
 
 Report regularize(std::vector<TraceResidue>& chain, const Settings& set) {

@@ -26,8 +26,10 @@ struct Settings {
   double break_above = 6.5;  // a step longer than this is a chain break: no bond
   double tolerance = 0.002;  // accepted violation when the iterations stop
   int max_sweeps = 500;
-  // Criteria of the automatic mode: a step outside lo..hi, or another pair closer than near.
-  double auto_lo = 3.6, auto_hi = 4.0, auto_near = 3.8;
+  // Criteria of the automatic mode: steps outside lo..hi and other pairs closer than near,
+  // together at least auto_share of the bonds (and at least one). A native trace has a few such
+  // steps or pairs of its own, a noisy one has them at most residues.
+  double auto_lo = 3.6, auto_hi = 4.0, auto_near = 3.8, auto_share = 0.1;
 };
 
 // The bond kinds between residue k and k + 1.
@@ -54,7 +56,7 @@ struct Report {
 Counts count(const std::vector<TraceResidue>& chain, const std::vector<Link>& link,
              const Settings& set = {});
 
-// The criterion of the automatic mode.
+// The criterion of the automatic mode (Settings: auto_lo, auto_hi, auto_near, auto_share).
 bool needs_regularizing(const std::vector<TraceResidue>& chain, const Settings& set = {});
 
 // Moves the present C-alpha atoms: projections onto the violated constraints in chain order,

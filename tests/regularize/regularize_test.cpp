@@ -106,8 +106,12 @@ TEST(Regularize, GapsBreaksAndCisProlineAreLeftAlone) {
 TEST(Regularize, AutomaticCriterion) {
   std::vector<TraceResidue> c = helix(40, 0.0);
   EXPECT_FALSE(needs_regularizing(c));
+  // Steps of about 4.1 A: three of 39 bonds are below a tenth of them, four are not.
   std::vector<TraceResidue> far = c;
-  for (std::size_t k = 20; k < far.size(); ++k) far[k].ca[2] += 0.5;  // one step about 4.1 A
+  for (std::size_t at : {8, 16, 24})
+    for (std::size_t k = at; k < far.size(); ++k) far[k].ca[2] += 0.5;
+  EXPECT_FALSE(needs_regularizing(far));
+  for (std::size_t k = 32; k < far.size(); ++k) far[k].ca[2] += 0.5;
   EXPECT_TRUE(needs_regularizing(far));
   // Two antiparallel strands of 3.8 A steps joined by a step of width w: only the pairs across
   // the strands decide.
