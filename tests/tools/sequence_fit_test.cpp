@@ -89,6 +89,10 @@ TEST(SequenceFit, ResiduesThatDoNotFitAreNamed) {
                 {"ALA", 26}});
   EXPECT_THROW(fit_sequence(p, seq), InputError);  // more residues than the sequence
   EXPECT_THROW(sequence_argument("MKXB"), InputError);
+  EXPECT_EQ(unextended_ends_warning(chain_of({{"MET", 1}, {"LYS", 2}})), "");
+  EXPECT_EQ(unextended_ends_warning(chain_of({{"LYS", 2}, {"THR", 3}})),
+            "warning: the chain starts at LYS A 2; without a sequence (--sequence, or SEQRES in the "
+            "file) its ends are not extended");
 
   TempDir d;
   test::write_file(d.file("s.fasta"), ">one\nMKT\nAYG\n>two\nWWW\n");
