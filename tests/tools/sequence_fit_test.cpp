@@ -126,6 +126,29 @@ TEST(SequenceFit, RebuildFillsTheGapsInModeThirtyOne) {
             std::string::npos)
       << r.err;
   EXPECT_FALSE(fs::exists(d.file("n.pdb")));
+  // Without --sequence, mode 31 takes the SEQRES records: two residues of ubiquitin's trace
+  // removed come back.
+  std::string ubi;
+  {
+    std::string text = test::read_file(std::string(VORB_SOURCE_DIR) + "/examples/1ubi_a.pdb");
+    for (std::size_t b = 0; b < text.size();) {
+      std::size_t e = text.find('\n', b);
+      if (e == std::string::npos) e = text.size();
+      const std::string l = text.substr(b, e - b);
+      b = e + 1;
+      const bool ca = l.rfind("ATOM", 0) == 0 && l.substr(12, 4) == " CA ";
+      if (l.rfind("SEQRES", 0) == 0 || (ca && l.substr(22, 4) != "  16" && l.substr(22, 4) != "  17"))
+        ubi += l + "\n";
+    }
+  }
+  test::write_file(d.file("ubi.pdb"), ubi);
+  r = run_tools(d.path(), "rebuild ubi.pdb --mode 31 -o u.pdb");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("74 placed by residue number, 2 added without atoms"), std::string::npos) << r.out;
+  calpha = 0;
+  for (const ModelAtom& a : read_model(d.file("u.pdb"))) calpha += a.name4 == " CA ";
+  EXPECT_EQ(calpha, 76);
+
   r = run_tools(d.path(), "rebuild '" + in + "' --mode 3 --sequence " + seq + " -o n.pdb");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("built in --mode 31 only"), std::string::npos) << r.err;
