@@ -12,6 +12,7 @@ atoms in two runs. Runs, each through `vorb-tools rebuild` in a directory of its
           m3-self    mode 3, the noisy trace as template, --regularize off
           m3-reg     mode 3 --no-template --regularize on
           m3-def     mode 3 with the defaults (trace as template, regulariser auto)
+          m3-tin     mode 3, regulariser auto, the unregularised trace as template
   gapped  m31-seq    mode 31 --sequence (the whole chain's sequence) with the defaults
           m31-prog   VORB 31 directly, topology of the whole chain (the set-up of the issue)
   exact   x23, x23-def, x3-none, x3-def   the same runs on the exact trace
@@ -37,7 +38,6 @@ import shutil
 import statistics
 import subprocess
 import sys
-import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -128,7 +128,6 @@ def one_run(native, work, nres, seq, run):
     d.mkdir()
     src = {"noisy": "noisy.pdb", "gapped": "gapped.pdb", "exact": "t.pdb"}[kind]
     row = {"chain": native.stem, "residues": nres, "run": run, "note": ""}
-    t0 = time.process_time()
     r0 = os.times()
     if args is None:
         subprocess.run([str(TOOLS), "hdd", str(work / "t.pdb"), "-o", "Hdd"], cwd=d,
@@ -154,7 +153,6 @@ def one_run(native, work, nres, seq, run):
     r1 = os.times()
     row["cpu_s"] = "%.2f" % ((r1.children_user - r0.children_user) +
                              (r1.children_system - r0.children_system))
-    del t0
     row["status"] = status
     if model.exists():
         n, _, sup = pdbutil.ca_rmsd(model, work / "t.pdb")
