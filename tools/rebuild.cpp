@@ -81,7 +81,8 @@ struct SequenceStep {
 SequenceStep place_on_sequence(Prepared& p, const RebuildOptions& opt) {
   SequenceStep step;
   std::vector<std::string> seq;
-  if (!opt.sequence.empty())
+  const bool given = !opt.sequence.empty();
+  if (given)
     seq = sequence_argument(opt.sequence);
   else if (opt.mode == "31")
     seq = file_sequence(opt.input, p.chain);
@@ -89,7 +90,21 @@ SequenceStep place_on_sequence(Prepared& p, const RebuildOptions& opt) {
     step.line = opt.mode == "31" ? unextended_ends_warning(p) : "";
     return step;
   }
-  const SequenceFit fit = fit_sequence(p, seq);
+  SequenceFit fit;
+  if (given) {
+    fit = fit_sequence(p, seq);
+  } else {
+    // The file's own sequence may not fit its residues (another numbering, an expression tag
+    // the alignment cannot place): the chain is then modelled as it stands.
+    Prepared placed = p;
+    try {
+      fit = fit_sequence(placed, seq);
+    } catch (const InputError& e) {
+      step.line = std::string("warning: the SEQRES or entity sequence is not used: ") + e.what();
+      return step;
+    }
+    p = std::move(placed);
+  }
   if (fit.added > 0 && opt.mode != "31")
     throw InputError(opt.input, 0, "the sequence adds " + std::to_string(fit.added) +
                                        " residue(s) the input lacks; they are built in --mode 31 only");

@@ -16,7 +16,8 @@ namespace vorb::tools {
 std::vector<std::string> sequence_argument(const std::string& arg);
 
 // The sequence of the chain's entity in a PDB (SEQRES) or mmCIF file; empty when the file has
-// none. MSE is read as MET. (A unit of its own: it needs gemmi.)
+// none, or when it holds a residue other than the twenty (MSE is read as MET). (A unit of its
+// own: it needs gemmi.)
 std::vector<std::string> file_sequence(const std::string& path, const std::string& chain);
 
 struct SequenceFit {

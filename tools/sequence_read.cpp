@@ -4,6 +4,7 @@
 #include <gemmi/polyheur.hpp>
 
 #include "model/errors.hpp"
+#include "model/residues.hpp"
 #include "sequence_fit.hpp"
 
 namespace vorb::tools {
@@ -24,7 +25,9 @@ std::vector<std::string> file_sequence(const std::string& path, const std::strin
     std::vector<std::string> out;
     for (const std::string& mon : ent->full_sequence) {
       std::string m = gemmi::Entity::first_mon(mon);
-      out.push_back(m == "MSE" ? "MET" : m);
+      if (m == "MSE") m = "MET";
+      if (residue_type(m) == 0) return {};  // caps, ligands or modified residues: not used
+      out.push_back(m);
     }
     return out;
   }

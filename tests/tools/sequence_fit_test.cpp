@@ -149,6 +149,18 @@ TEST(SequenceFit, RebuildFillsTheGapsInModeThirtyOne) {
   for (const ModelAtom& a : read_model(d.file("u.pdb"))) calpha += a.name4 == " CA ";
   EXPECT_EQ(calpha, 76);
 
+  // A SEQRES that does not fit (its first residue renamed) is left out with a warning.
+  std::string other = ubi;
+  other.replace(other.find("MET"), 3, "ALA");
+  test::write_file(d.file("other.pdb"), other);
+  r = run_tools(d.path(), "rebuild other.pdb --mode 31 -o o.pdb");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("warning: the SEQRES or entity sequence is not used"), std::string::npos)
+      << r.out;
+  calpha = 0;
+  for (const ModelAtom& a : read_model(d.file("o.pdb"))) calpha += a.name4 == " CA ";
+  EXPECT_EQ(calpha, 74);
+
   r = run_tools(d.path(), "rebuild '" + in + "' --mode 3 --sequence " + seq + " -o n.pdb");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("built in --mode 31 only"), std::string::npos) << r.err;
