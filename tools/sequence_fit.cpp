@@ -1,11 +1,11 @@
 #include "sequence_fit.hpp"
 
 #include <cctype>
-#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
 
+#include "io/input_file.hpp"
 #include "model/errors.hpp"
 #include "model/residues.hpp"
 
@@ -37,10 +37,12 @@ std::vector<std::string> from_letters(const std::string& text, const std::string
 }  // namespace
 
 std::vector<std::string> sequence_argument(const std::string& arg) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(arg, ec)) return from_letters(arg, "--sequence");
-  std::ifstream in(arg);
-  if (!in) throw InputError(arg, 0, "cannot open the sequence file");
+  std::ifstream in;
+  if (!open_input(in, arg)) return from_letters(arg, "--sequence");
+  return read_sequence_stream(in, arg);
+}
+
+std::vector<std::string> read_sequence_stream(std::istream& in, const std::string& where) {
   std::string line, text;
   bool header = false;
   while (std::getline(in, line)) {
@@ -52,7 +54,7 @@ std::vector<std::string> sequence_argument(const std::string& arg) {
     }
     text += line;
   }
-  return from_letters(text, arg);
+  return from_letters(text, where);
 }
 
 SequenceFit fit_sequence(Prepared& p, const std::vector<std::string>& seq) {

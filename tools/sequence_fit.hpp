@@ -3,6 +3,7 @@
 // input lacks added without atoms, for mode 31 to build.
 #pragma once
 
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ namespace vorb::tools {
 // (FASTA, the first record, or plain one-letter text) when one exists by that name, else the
 // text itself in one-letter code. InputError on a letter that is not one of the twenty.
 std::vector<std::string> sequence_argument(const std::string& arg);
+// The same on an open file (FASTA or plain text); where labels messages.
+std::vector<std::string> read_sequence_stream(std::istream& in, const std::string& where);
 
 // The sequence of the chain's entity in a PDB (SEQRES) or mmCIF file; empty when the file has
 // none, or when it holds a residue other than the twenty (MSE is read as MET). (A unit of its
