@@ -8,6 +8,7 @@ Reads runs.tsv, scores.tsv, meta.json and, when present, micro.txt (micro-benchm
 import csv
 import json
 import math
+import re
 import shutil
 import statistics
 import subprocess
@@ -652,8 +653,26 @@ def write_report(out):
     lines += section_proteins(scores, runs)
     lines += section_micro(out)
     path = out / "REPORT.md"
+    lines += kept_sections(path)
     path.write_text("\n".join(lines).rstrip() + "\n")
     return path
+
+
+def kept_sections(path):
+    """Sections other scripts write into REPORT.md between "<!-- NAME: begin -->" and
+    "<!-- NAME: end -->" lines (bench/coarse_table.py): kept, in their order, at the end."""
+    if not path.exists():
+        return []
+    kept, inside = [], False
+    for line in path.read_text().splitlines():
+        if re.fullmatch(r"<!-- [\w-]+: begin -->", line):
+            inside = True
+            kept.append("")
+        if inside:
+            kept.append(line)
+        if re.fullmatch(r"<!-- [\w-]+: end -->", line):
+            inside = False
+    return kept
 
 
 if __name__ == "__main__":

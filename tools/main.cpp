@@ -24,6 +24,7 @@ const Command kCommands[] = {
     {"export", vorb::tools::cmd_export, "program model to standard PDB or mmCIF, original numbering"},
     {"rebuild", vorb::tools::cmd_rebuild, "prep, VORB and export in one command"},
     {"rotamers", vorb::tools::cmd_rotamers, "rotamer library from real structures; --check measures one"},
+    {"regularize", vorb::tools::cmd_regularize, "C-alpha trace to 3.8 A steps, no pair under 4.0 A"},
     {nullptr, nullptr, nullptr},
 };
 

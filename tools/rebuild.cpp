@@ -17,6 +17,9 @@
 #include "io/output_file.hpp"
 #include "model/errors.hpp"
 #include "outputs.hpp"
+#include "sequence_fit.hpp"
+#include "trace_regularize.hpp"
+#include "trace_ss.hpp"
 
 namespace vorb::tools {
 namespace fs = std::filesystem;
@@ -24,12 +27,22 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vorb-tools rebuild INPUT [--mode 23|3|31|4|2|1] [--template T] [--chain ID[,ID...]]\n"
-    "                          [--model N] [--ca] [--no-hetero] [--workdir DIR] [--data DIR] -o OUT\n"
+    "usage: vorb-tools rebuild INPUT [--mode 23|3|31|4|2|1] [--template T | --no-template]\n"
+    "                          [--chain ID[,ID...]] [--model N] [--ca] [--no-hetero]\n"
+    "                          [--regularize auto|on|off] [--sequence SEQ]\n"
+    "                          [--workdir DIR] [--data DIR] -o OUT\n"
     "  INPUT, T   PDB or mmCIF files, optionally gzipped, \"-\" for standard input\n"
+    "  --template modes 3, 31, 4: restrain to the C-alpha atoms of T (default: those of INPUT);\n"
+    "             --no-template runs them without a template\n"
     "  --chain    chains to model (repeatable; ' ' for a blank one); default: every protein chain\n"
     "             of the model; each segment between chain breaks is modelled on its own\n"
     "  --ca       keep only the C-alpha atoms of INPUT (complete a trace)\n"
+    "  --sequence FASTA_FILE_OR_LETTERS  the whole chain's sequence (one chain; default in mode\n"
+    "             31: the SEQRES or entity sequence of INPUT); residues INPUT lacks are built in\n"
+    "             mode 31, and the chain is then modelled in one run across its gaps\n"
+    "  --regularize auto|on|off  move the C-alpha atoms of a trace to 3.8 A steps and no other\n"
+    "             pair under 4.0 A (auto, the default: when steps outside 3.6..4.0 A and other\n"
+    "             pairs under 3.8 A number a tenth of the steps or more: a noisy trace)\n"
     "  --no-hetero  leave out the chains' hetero groups (ligands, ions, waters), which are\n"
     "             otherwise copied unchanged into OUT\n"
     "  --workdir  run in DIR and keep its files (default: a temporary directory); with several\n"
@@ -66,7 +79,61 @@ class ScratchDir {
   std::string path_;
 };
 
+// The chain placed on its whole sequence (--sequence, or in mode 31 the file's own), so that
+// mode 31 builds the residues the input lacks.
+struct SequenceStep {
+  bool fitted = false;
+  std::string line;  // for the report
+};
+
+SequenceStep place_on_sequence(Prepared& p, const RebuildOptions& opt) {
+  SequenceStep step;
+  std::vector<std::string> seq;
+  const bool given = !opt.sequence.empty();
+  if (given)
+    seq = sequence_argument(opt.sequence);
+  else if (opt.mode == "31")
+    seq = file_sequence(opt.input, p.chain);
+  if (seq.empty()) {
+    step.line = opt.mode == "31" ? unextended_ends_warning(p) : "";
+    return step;
+  }
+  SequenceFit fit;
+  if (given) {
+    fit = fit_sequence(p, seq);
+  } else {
+    // The file's own sequence may not fit its residues (another numbering, an expression tag
+    // the alignment cannot place): the chain is then modelled as it stands.
+    Prepared placed = p;
+    try {
+      fit = fit_sequence(placed, seq);
+    } catch (const InputError& e) {
+      step.line = std::string("warning: the SEQRES or entity sequence is not used: ") + e.what();
+      return step;
+    }
+    p = std::move(placed);
+  }
+  if (fit.added > 0 && opt.mode != "31")
+    throw InputError(opt.input, 0, "the sequence adds " + std::to_string(fit.added) +
+                                       " residue(s) the input lacks; they are built in --mode 31 only");
+  step.fitted = true;
+  step.line = fit.note;
+  return step;
+}
+
+// A trace refined without a seq.dat of its own (its backbone is absent) takes the
+// secondary structure of its C-alpha atoms.
+bool trace_ss_wanted(const Prepared& p, const RebuildOptions& opt) {
+  if (!(opt.mode == "3" || opt.mode == "31" || opt.mode == "4")) return false;
+  return !p.backbone_complete() && is_trace(p);
+}
+
 }  // namespace
+
+bool uses_own_template(const RebuildOptions& opt) {
+  return opt.templ.empty() && !opt.no_template &&
+         (opt.mode == "3" || opt.mode == "31" || opt.mode == "4");
+}
 
 std::vector<std::string> template_lines(const Prepared& model, const Prepared& templ,
                                         int& matched) {
@@ -151,6 +218,11 @@ int run_all(const std::vector<Run>& runs, const std::vector<Prepared>& chains,
             const Tables& tables) {
   for (const Run& r : runs) {
     write_prepared(r.seg->part, tables, r.dir);
+    if (trace_ss_wanted(r.seg->part, opt)) {
+      OutputFile sd((fs::path(r.dir) / "seq.dat").string());
+      for (const std::string& l : trace_seq_dat_lines(r.seg->part)) sd.line(l);
+      sd.commit();
+    }
     std::vector<std::string> args{opt.mode, "input.pdb"};
     if (opt.mode != "1") args.push_back(bbdat);
     if (!r.tmpl.empty()) {
@@ -158,8 +230,11 @@ int run_all(const std::vector<Run>& runs, const std::vector<Prepared>& chains,
       for (const std::string& l : r.tmpl) t.line(l);
       t.commit();
       args.push_back("template.pdb");
-      std::printf("  template %s: %d C-alpha atom(s) matched by residue number\n",
-                  opt.templ.c_str(), r.matched);
+      if (opt.templ.empty())
+        std::printf("  template: the input's own %d C-alpha atom(s)\n", r.matched);
+      else
+        std::printf("  template %s: %d C-alpha atom(s) matched by residue number\n",
+                    opt.templ.c_str(), r.matched);
     } else if (!opt.templ.empty()) {
       std::printf("  template %s has no chain %s: this run has no template\n", opt.templ.c_str(),
                   chain_label(chains[r.chain].chain).c_str());
@@ -226,10 +301,22 @@ int rebuild(const RebuildOptions& opt) {
   // Everything that can be rejected is looked at before anything is written or run.
   std::vector<std::string> names = opt.chains;
   if (names.empty() && !opt.prep.chain.empty()) names.push_back(opt.prep.chain);
-  const std::vector<Prepared> chains = prepare_chains(opt.input, opt.prep, names);
+  std::vector<Prepared> chains = prepare_chains(opt.input, opt.prep, names);
+  if (!opt.sequence.empty() && chains.size() > 1)
+    throw InputError(opt.input, 0, "--sequence gives the sequence of one chain, and " +
+                                       std::to_string(chains.size()) +
+                                       " chains are to be modelled: name one with --chain");
+  // A chain placed on its whole sequence is modelled in one run, mode 31 building its gaps.
+  std::vector<SequenceStep> steps;
+  std::vector<std::string> regularized;
+  for (Prepared& p : chains) {
+    steps.push_back(place_on_sequence(p, opt));
+    regularized.push_back(regularize_prepared(p, opt.regularize, steps.back().fitted));
+  }
   std::vector<std::vector<Segment>> plans;
   std::vector<Run> runs;
-  for (std::size_t c = 0; c < chains.size(); ++c) plans.push_back(plan_segments(chains[c], opt.gaps));
+  for (std::size_t c = 0; c < chains.size(); ++c)
+    plans.push_back(plan_segments(chains[c], steps[c].fitted ? GapPolicy::fill : opt.gaps));
   for (std::size_t c = 0; c < chains.size(); ++c)
     for (const Segment& s : plans[c])
       if (s.modelled) runs.push_back(Run{c, &s, {}, 0, ""});
@@ -243,6 +330,8 @@ int rebuild(const RebuildOptions& opt) {
       const Prepared* t = template_for(templ, chains[r.chain].chain, chains.size());
       if (t) r.tmpl = template_lines(r.seg->part, *t, r.matched);
     }
+  } else if (uses_own_template(opt)) {
+    for (Run& r : runs) r.tmpl = template_lines(r.seg->part, r.seg->part, r.matched);
   }
   const std::string data = find_data_dir(opt.data);
   const std::string bbdat = fs::absolute(fs::path(data) / "BBdat").string();
@@ -263,6 +352,8 @@ int rebuild(const RebuildOptions& opt) {
   for (std::size_t c = 0; c < chains.size(); ++c) {
     for (const std::string& l : prep_report(chains[c])) std::printf("%s\n", l.c_str());
     for (const std::string& l : segment_messages(chains[c], plans[c])) std::printf("%s\n", l.c_str());
+    if (!steps[c].line.empty()) std::printf("  %s\n", steps[c].line.c_str());
+    if (!regularized[c].empty()) std::printf("  trace regularized: %s\n", regularized[c].c_str());
   }
   const int status = run_all(runs, chains, opt, vorb, bbdat, tables);
   if (status != 0) return status;
@@ -293,6 +384,8 @@ int cmd_rebuild(const Args& args) {
       opt.mode = args[++k];
     } else if (a == "--template" && has_value) {
       opt.templ = args[++k];
+    } else if (a == "--no-template") {
+      opt.no_template = true;
     } else if (a == "--chain" && has_value) {
       chain_values.push_back(args[++k]);
     } else if (a == "--no-hetero") {
@@ -303,6 +396,10 @@ int cmd_rebuild(const Args& args) {
       opt.workdir = args[++k];
     } else if (a == "--data" && has_value) {
       opt.data = args[++k];
+    } else if (a == "--sequence" && has_value) {
+      opt.sequence = args[++k];
+    } else if (a == "--regularize" && has_value) {
+      opt.regularize = parse_regularize(args[++k]);
     } else if (a == "--ca") {
       opt.prep.ca_only = true;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -314,6 +411,8 @@ int cmd_rebuild(const Args& args) {
     }
   }
   if (opt.input.empty() || opt.output.empty()) throw InputError(kUsage);
+  if (opt.no_template && !opt.templ.empty())
+    throw InputError("--template and --no-template exclude each other");
   opt.chains = chain_list(chain_values);
   return rebuild(opt);
 }

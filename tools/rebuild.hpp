@@ -9,6 +9,7 @@
 #include "commands.hpp"
 #include "prep.hpp"
 #include "segments.hpp"
+#include "trace_regularize.hpp"
 
 namespace vorb::tools {
 
@@ -16,12 +17,19 @@ struct RebuildOptions {
   std::string input, output;
   std::string mode = "23";  // 1, 2, 23, 3, 31 or 4
   std::string templ;        // template structure (PDB or mmCIF), modes 3, 31, 4
+  bool no_template = false; // modes 3, 31, 4 without a template (default: the input's trace)
   std::string workdir;      // kept working directory; empty: a temporary one, removed after
   std::string data;         // data directory holding BBdat; empty: found (datadir.hpp)
   PrepOptions prep;         // prep.chain is ignored when chains is given
   std::vector<std::string> chains;  // chains to model; empty: every protein chain
   GapPolicy gaps = GapPolicy::split;
+  std::string sequence;     // --sequence: a FASTA file or one-letter text; empty: none given
+  RegularizeWhen regularize = RegularizeWhen::automatic;  // C-alpha traces only
 };
+
+// Whether the refinement modes (3, 31, 4) take the input's own C-alpha atoms as the template:
+// when no --template names another and --no-template is not given.
+bool uses_own_template(const RebuildOptions& opt);
 
 // CA records of the template numbered like the prepared model: a template residue takes the
 // number of the model residue with its original number and insertion code (chains aside; of

@@ -237,8 +237,16 @@ void bbadd(ModelState& s, int mode) {
     s.ifrag(i) = f;
 
     // Without a frame (coincident or parallel C-alpha vectors) the stored offsets have no
-    // meaning: the fragment is chosen as usual, but C and N are left where they are.
-    if (!key.ok) continue;
+    // meaning: the fragment is chosen as usual, but C and N are left where they are. Except
+    // when mode 0 completes a model: an atom not placed yet goes on the line P1-P2 as for a
+    // singular solve (C at one third, N at two thirds). Left at the missing marker, O and H
+    // would be derived from it and the model would hold atoms near 999 A (a straight run of
+    // C-alpha atoms, as the mode-31 builder fills a gap whose flanks are far apart).
+    if (!key.ok) {
+      if (mode == 0 && s.xx(atom_n) >= 990.0f) set_pos(s, atom_n, p1 + 0.67f * (p2 - p1));
+      if (mode == 0 && s.xx(atom_c) >= 990.0f) set_pos(s, atom_c, p1 + 0.33f * (p2 - p1));
+      continue;
+    }
     place(s, atom_n, key, p1, p2, frag(s, f, 1), 2.1f, 2.7f, 1.45f, 0.67f);
     place(s, atom_c, key, p1, p2, frag(s, f, 4), 1.3f, 1.7f, 1.49f, 0.33f);
   }

@@ -422,6 +422,27 @@ TEST(Backbone, UndefinedFrameChoosesAFragmentButPlacesNothing) {
   EXPECT_NE(s->iseed, seed);
 }
 
+TEST(Backbone, ModeZeroPutsUnplacedAtomsOfAStraightRunOnTheLine) {
+  // Four collinear C-alpha atoms (a gap filled on the straight line) give residues 1 and 2 no
+  // frame; the completion call must still place C and N, or O would be derived from 999.
+  auto s = chain({kAla, kAla, kAla, kAla, kAla},
+                 {{0, 0, 0}, {3.6f, 0, 0}, {7.2f, 0, 0}, {10.8f, 0, 0}, {13.0f, 3.0f, 0}});
+  set_counts(*s, 5, 0, 0);
+  for (int f = 1; f <= 5; ++f) s->bbcoord(f, 1) = 2.4f, s->bbcoord(f, 4) = 1.5f;
+  ASSERT_FALSE(key_of(*s, 1).ok);
+  ASSERT_FALSE(key_of(*s, 2).ok);
+  bbadd(*s, 0);
+  for (int r = 1; r <= 2; ++r) {
+    const Vec3 c = pos(*s, s->ica(r) + 1), n = pos(*s, s->ica(r + 1) - 1);
+    EXPECT_FLOAT_EQ(c.x, 3.6f * float(r - 1) + 0.33f * 3.6f) << r;
+    EXPECT_FLOAT_EQ(n.x, 3.6f * float(r - 1) + 0.67f * 3.6f) << r;
+    EXPECT_EQ(c.y, 0.0f);
+  }
+  for (int i = 1; i <= s->natom; ++i) {
+    EXPECT_TRUE(s->xx(i) == 999.0f || s->xx(i) < 900.0f) << "atom " << i << " " << s->xx(i);
+  }
+}
+
 // A library for residue 2 where the exact key's primary cell is empty but every other bin
 // (b1..b3 within 3, b4, b5 within 2) holds a fragment numbered after its bins; another table
 // holds fragment 60000 at the exact key so that mode 2 perturbs the key.

@@ -130,6 +130,29 @@ TEST(BadBuild, CalphaGapOverTheWholeChainIsRejectedInModeThirtyOne) {
   EXPECT_EQ(r.out, "");
 }
 
+TEST(BadBuild, NoisyGappedTraceGetsAModelInModeThirtyOne) {
+  // A noisy trace with two gaps: the walk fills residues 2-3 on the straight line (their flanks
+  // are 10.7 A apart), which gives the backbone builder no frame there. Its C and N atoms were
+  // left at 999, O was derived from them and the lattice stopped with "protein too large".
+  Workdir wd;
+  const std::string trace = read_file(data_path("coarse/1lds_a_trace.pdb"));
+  wd.put("Hdd", generated_hdd(trace));
+  wd.put("g.pdb", read_file(data_path("coarse/1lds_a_noisy_gapped.pdb")));
+  RunResult r = wd.run("31 g.pdb " + kLibrary);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out.find("protein too lar"), std::string::npos);
+  int atoms = 0, calpha = 0;
+  for (const std::string& l : lines_of(wd.read("g.pdb.fix"))) {
+    if (l.rfind("ATOM", 0) != 0) continue;
+    ++atoms;
+    if (l.substr(12, 4) == " CA ") ++calpha;
+    EXPECT_LT(std::stod(l.substr(30, 8)), 900.0) << l;
+  }
+  EXPECT_EQ(calpha, 97);
+  EXPECT_GT(atoms, 700);
+}
+
 TEST(BadBuild, ResiduesWithoutCalphaAreCountedAndTheModelIsWritten) {
   Penta wd;
   wd.put("gap.pdb", without(penta_pdb(), " CA ", 3));

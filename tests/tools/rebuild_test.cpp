@@ -87,6 +87,49 @@ TEST(Rebuild, RefinementWithATemplateInAKeptDirectory) {
   EXPECT_NE(read_file(d.file("model.cif")).find("_atom_site.auth_seq_id"), std::string::npos);
 }
 
+// The refinement modes take the input's own trace as the template unless told otherwise.
+TEST(Rebuild, RefinementDefaultsToTheInputTraceAsTemplate) {
+  TempDir d;
+  const std::string native = source("examples/1ubi_a.pdb");
+  test::RunResult r = run_tools(d.path(), "rebuild " + q(native) + " --ca --mode 31 --workdir w -o a.pdb");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("template: the input's own 76 C-alpha atom(s)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(" input.pdb " + fs::absolute(source("data/BBdat")).lexically_normal().string() +
+                       " template.pdb in"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("No template used"), std::string::npos) << r.out;
+  // Same C-alpha coordinates as the prepared input, residue for residue.
+  std::vector<std::string> in, tm;
+  for (const std::string& f : {std::string("w/input.pdb"), std::string("w/template.pdb")}) {
+    std::string text = read_file(d.file(f));
+    std::vector<std::string>& dst = f == "w/input.pdb" ? in : tm;
+    for (std::size_t p = 0; p < text.size();) {
+      std::size_t e = text.find('\n', p);
+      std::string l = text.substr(p, e - p);
+      if (l.rfind("ATOM", 0) == 0 && l.substr(12, 4) == " CA ") dst.push_back(l.substr(17, 3) + l.substr(22, 32));
+      p = e + 1;
+    }
+  }
+  EXPECT_EQ(in.size(), 76u);
+  EXPECT_EQ(in, tm);
+
+  r = run_tools(d.path(), "rebuild " + q(native) + " --ca --mode 31 --no-template --workdir v -o b.pdb");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(d.file("v/template.pdb")));
+  EXPECT_NE(r.out.find("No template used"), std::string::npos) << r.out;
+
+  r = run_tools(d.path(), "rebuild " + q(native) + " --ca --mode 23 --workdir u -o c.pdb");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(d.file("u/template.pdb")));
+
+  r = run_tools(d.path(), "rebuild " + q(native) + " --mode 3 --no-template --template " + q(native) +
+                              " -o e.pdb");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("exclude each other"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(d.file("e.pdb")));
+}
+
 TEST(Rebuild, TemplateResiduesTakeTheModelNumbers) {
   Prepared model = prepare_structure(test::data_path("pipeline/two_chains.pdb"), [] {
     PrepOptions o;
