@@ -23,6 +23,7 @@ const Command kCommands[] = {
     {"prep", vorb::tools::cmd_prep, "PDB or mmCIF chain to the program's input, Hdd and seq.dat"},
     {"export", vorb::tools::cmd_export, "program model to standard PDB or mmCIF, original numbering"},
     {"rebuild", vorb::tools::cmd_rebuild, "prep, VORB and export in one command"},
+    {"pack", vorb::tools::cmd_pack, "new side chains for a model, backbone untouched"},
     {nullptr, nullptr, nullptr},
 };
 

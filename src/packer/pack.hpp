@@ -1,0 +1,51 @@
+// Side-chain packing on a fixed backbone: rotamers from the library, an energy of rotamer
+// probability, soft pairwise repulsion and attraction, hydrogen bonds and disulfides, and a
+// deterministic search. Backbone atoms and every atom not packed stay where they are.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "geometry/vec3.hpp"
+#include "packer/rotamers.hpp"
+#include "packer/sidechain_geometry.hpp"
+
+namespace vorb::packer {
+
+struct Atom {
+  std::string name;  // PDB name without blanks
+  char element = 'C';  // 'H' atoms are ignored by the energy
+  Vec3 p;
+};
+
+struct Residue {
+  std::string name;  // three-letter name
+  bool pack = false;  // choose its side chain (needs N, CA and C among atoms)
+  // The atoms that stay: everything of a residue not packed, the backbone of one that is.
+  std::vector<Atom> atoms;
+};
+
+struct Params {
+  float w_rot = 1.0f;      // per -ln(p / p_best) of the rotamer
+  float w_rep = 1.0f;      // soft Lennard-Jones-like term (well depth eps_lj)
+  float eps_lj = 0.15f;
+  float radius_scale = 0.9f;
+  float w_hb = 1.0f;       // per hydrogen bond (donor-acceptor 2.6 to 3.1 A, fading by 3.5)
+  float w_ss = 3.0f;       // per disulfide (SG-SG near 2.04 A)
+  float expand_prob = 0.02f;   // rotamers at least this likely are expanded by +-1 sd
+  float prune = 20.0f;     // rotamers whose self energy is this far above the best are dropped
+  int restarts = 8;        // extra searches from perturbed starts
+};
+
+struct Result {
+  std::vector<std::vector<Atom>> side;  // per residue: CB onward for a packed one, else empty
+  double energy = 0;
+  int rotamers = 0;  // candidates kept after pruning
+};
+
+// residues in file order (chains one after another); others: hetero atoms and anything else
+// that only acts as an obstacle.
+Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& others,
+            const RotamerLibrary& lib, const SideChainGeometry& geo, const Params& par = {});
+
+}  // namespace vorb::packer
