@@ -18,5 +18,6 @@ int cmd_prep(const Args& args);      // archive file to the program's working fi
 int cmd_export(const Args& args);    // program model to standard PDB or mmCIF (export.hpp)
 int cmd_rebuild(const Args& args);   // prep, VORB, export (rebuild.hpp)
 int cmd_pack(const Args& args);      // new side chains for a model (pack.hpp)
+int cmd_rotamers(const Args& args);  // rotamer library from real structures (rotamers.hpp)
 
 }  // namespace vorb::tools

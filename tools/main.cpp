@@ -24,6 +24,7 @@ const Command kCommands[] = {
     {"export", vorb::tools::cmd_export, "program model to standard PDB or mmCIF, original numbering"},
     {"rebuild", vorb::tools::cmd_rebuild, "prep, VORB and export in one command"},
     {"pack", vorb::tools::cmd_pack, "new side chains for a model, backbone untouched"},
+    {"rotamers", vorb::tools::cmd_rotamers, "rotamer library from real structures; --check measures one"},
     {nullptr, nullptr, nullptr},
 };
 
