@@ -1,6 +1,8 @@
 #include "pack.hpp"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <system_error>
@@ -20,11 +22,14 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vorb-tools pack MODEL -o OUT [--keep-existing] [--data DIR]\n"
+    "usage: vorb-tools pack MODEL -o OUT [--keep-existing] [--ideal-cb] [--data DIR] [--set NAME=X]\n"
     "  MODEL            PDB or mmCIF, optionally gzipped; every chain is packed, across chain\n"
     "                   interfaces; hetero groups and waters stay and act as obstacles\n"
     "  --keep-existing  keep side chains complete in MODEL, pack only the others\n"
+    "  --ideal-cb       place every CB from N, CA and C (default: a CB in MODEL is kept)\n"
     "  --data DIR       data directory holding rotamers and tables/ (default: found)\n"
+    "  --set NAME=X     energy weight or search setting (for tuning): w_rot, w_rep, eps_lj,\n"
+    "                   radius_scale, w_hb, w_ss, expand_prob, prune, restarts\n"
     "  OUT              .cif or .mmcif for mmCIF, PDB otherwise\n"
     "exit status: 0 with OUT written; 2 for rejected input (nothing written)";
 
@@ -53,7 +58,30 @@ packer::Atom to_atom(const FileAtom& a) {
           Vec3{float(a.x), float(a.y), float(a.z)}};
 }
 
+void set_param(packer::Params& p, const std::string& kv) {
+  const std::size_t eq = kv.find('=');
+  const std::string key = kv.substr(0, eq == std::string::npos ? kv.size() : eq);
+  char* end = nullptr;
+  const std::string v = eq == std::string::npos ? "" : kv.substr(eq + 1);
+  const float x = std::strtof(v.c_str(), &end);
+  if (v.empty() || *end != '\0' || !std::isfinite(x)) throw InputError("--set " + kv + ": expected NAME=NUMBER");
+  float* f = key == "w_rot" ? &p.w_rot : key == "w_rep" ? &p.w_rep : key == "eps_lj" ? &p.eps_lj
+           : key == "radius_scale" ? &p.radius_scale : key == "w_hb" ? &p.w_hb
+           : key == "w_ss" ? &p.w_ss : key == "expand_prob" ? &p.expand_prob
+           : key == "prune" ? &p.prune : nullptr;
+  if (f) *f = x;
+  else if (key == "restarts" && x >= 0 && x <= 1000) p.restarts = int(x);
+  else throw InputError("--set " + kv + ": unknown setting or value out of range");
+}
+
 }  // namespace
+
+std::string rotamer_library_path(const std::string& data_dir) {
+  std::error_code ec;
+  const std::string path = (fs::path(data_dir) / "rotamers").string();
+  if (!fs::is_regular_file(path, ec)) throw InputError(path, 0, "no rotamer library");
+  return path;
+}
 
 void pack_structure(const PackOptions& opt) {
   std::error_code ec;
@@ -61,8 +89,7 @@ void pack_structure(const PackOptions& opt) {
   if (!fs::is_directory(out_dir, ec))
     throw InputError(opt.output + ": the directory " + out_dir.string() + " does not exist");
   const std::string data = find_data_dir(opt.data);
-  const std::string lib_path = (fs::path(data) / "rotamers").string();
-  if (!fs::is_regular_file(lib_path, ec)) throw InputError(lib_path, 0, "no rotamer library");
+  const std::string lib_path = rotamer_library_path(data);
   const packer::RotamerLibrary lib = packer::RotamerLibrary::read(lib_path);
   const packer::SideChainGeometry geo = packer::SideChainGeometry::read(
       (fs::path(find_tables_dir(data)) / "geometry.txt").string());
@@ -105,7 +132,8 @@ void pack_structure(const PackOptions& opt) {
     p.pack = standard && frame && t != nullptr && !(opt.keep_existing && complete);
     if (opt.keep_existing && standard && frame && complete) ++kept;
     for (const FileAtom* a : atoms)
-      if (!p.pack || backbone_atom(a->name)) p.atoms.push_back(to_atom(*a));
+      if (!p.pack || backbone_atom(a->name) || (a->name == "CB" && opt.keep_cb))
+        p.atoms.push_back(to_atom(*a));
     in.push_back(std::move(p));
     file_index.push_back(k);
   }
@@ -116,7 +144,7 @@ void pack_structure(const PackOptions& opt) {
     std::fprintf(stderr, "warning: %zu residue(s) outside the twenty kept unchanged: %s\n",
                  unknown.size(), list(unknown).c_str());
 
-  const packer::Result result = packer::pack(in, others, lib, geo);
+  const packer::Result result = packer::pack(in, others, lib, geo, opt.params);
   int packed = 0;
   for (std::size_t k = 0; k < in.size(); ++k) {
     if (!in[k].pack) continue;
@@ -152,6 +180,10 @@ int cmd_pack(const Args& args) {
       opt.output = args[++k];
     } else if (a == "--data" && has_value) {
       opt.data = args[++k];
+    } else if (a == "--set" && has_value) {
+      set_param(opt.params, args[++k]);
+    } else if (a == "--ideal-cb") {
+      opt.keep_cb = false;
     } else if (a == "--keep-existing") {
       opt.keep_existing = true;
     } else if (!a.empty() && a[0] == '-') {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "commands.hpp"
+#include "packer/pack.hpp"
 
 namespace vorb::tools {
 
@@ -12,6 +13,8 @@ struct PackOptions {
   std::string input, output;
   std::string data;            // data directory (rotamers, tables/); empty: found (datadir.hpp)
   bool keep_existing = false;  // keep side chains complete in the input, pack the rest
+  bool keep_cb = true;         // a CB in the input stays; false: every CB on ideal geometry
+  packer::Params params;       // energy weights and search settings
 };
 
 // Reads the model, packs, writes the output completely or not at all. InputError (nothing
@@ -19,6 +22,9 @@ struct PackOptions {
 // output directory that does not exist. Warnings (residues lacking N, CA or C; names outside
 // the twenty) go to the error stream, one line each.
 void pack_structure(const PackOptions& opt);
+
+// The rotamer library of a data directory (DIR/rotamers); InputError naming it when absent.
+std::string rotamer_library_path(const std::string& data_dir);
 
 int cmd_pack(const Args& args);
 

@@ -15,6 +15,7 @@
 #include "export.hpp"
 #include "io/ffmt.hpp"
 #include "io/output_file.hpp"
+#include "pack.hpp"
 #include "model/errors.hpp"
 
 namespace vorb::tools {
@@ -24,10 +25,13 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vorb-tools rebuild INPUT [--mode 23|3|31|4|2|1] [--template T] [--chain ID]\n"
-    "                          [--model N] [--ca] [--workdir DIR] [--data DIR] -o OUT\n"
+    "                          [--model N] [--ca] [--workdir DIR] [--data DIR]\n"
+    "                          [--side-chains packed|rules] -o OUT\n"
     "  INPUT, T   PDB or mmCIF files, optionally gzipped\n"
     "  --ca       keep only the C-alpha atoms of INPUT (complete a trace)\n"
     "  --workdir  run in DIR and keep its files (default: a temporary directory)\n"
+    "  --side-chains packed (default): VORB's side chains repacked by vorb-tools pack;\n"
+    "             rules: VORB's side chains as its rules build them\n"
     "  OUT        .cif or .mmcif for mmCIF, PDB otherwise\n"
     "exit status: 0 with OUT written; 2 for rejected input; VORB's own status when it fails;\n"
     "1 when VORB ends without writing a model (one of its stop messages)";
@@ -140,6 +144,7 @@ int rebuild(const RebuildOptions& opt) {
     throw InputError(bbdat + ": no backbone fragment library");
   const std::string vorb = find_vorb();
   Tables tables = read_tables(find_tables_dir(data));
+  if (opt.pack) rotamer_library_path(data);
 
   std::unique_ptr<ScratchDir> scratch;
   std::string dir = opt.workdir;
@@ -176,7 +181,17 @@ int rebuild(const RebuildOptions& opt) {
                  "above); nothing written\n");
     return 1;
   }
-  export_model(model.string(), (fs::path(dir) / "residues.tsv").string(), opt.output);
+  if (opt.pack) {
+    const std::string unpacked = (fs::path(dir) / "unpacked.pdb").string();
+    export_model(model.string(), (fs::path(dir) / "residues.tsv").string(), unpacked);
+    PackOptions po;
+    po.input = unpacked;
+    po.output = opt.output;
+    po.data = data;
+    pack_structure(po);
+  } else {
+    export_model(model.string(), (fs::path(dir) / "residues.tsv").string(), opt.output);
+  }
   std::printf("model written to %s\n", opt.output.c_str());
   return 0;
 }
@@ -203,6 +218,8 @@ int cmd_rebuild(const Args& args) {
       opt.workdir = args[++k];
     } else if (a == "--data" && has_value) {
       opt.data = args[++k];
+    } else if (a == "--side-chains" && has_value && (args[k + 1] == "packed" || args[k + 1] == "rules")) {
+      opt.pack = args[++k] == "packed";
     } else if (a == "--ca") {
       opt.prep.ca_only = true;
     } else if (!a.empty() && a[0] == '-') {

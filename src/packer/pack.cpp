@@ -220,7 +220,10 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     s.res = int(i);
     s.topo = t;
     s.n = n->p, s.ca = ca->p, s.c = c->p;
-    s.cb = place_cb(*t, s.n, s.ca, s.c);
+    // A CB given with the backbone is kept (it carries the residue's real geometry); else
+    // it is placed on the ideal geometry.
+    const Atom* cb_in = find(r, "CB");
+    s.cb = cb_in ? cb_in->p : place_cb(*t, s.n, s.ca, s.c);
     out.side[i].push_back({"CB", 'C', s.cb});
     for (const ScAtom& a : t->atoms) s.kinds.push_back(kind_of(r.name, a.name, a.element, true));
     if (t->atoms.empty()) continue;  // ALA: CB only
@@ -234,7 +237,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     const Residue& r = residues[i];
     for (const Atom& a : r.atoms)
       if (a.element != 'H') fixed.push_back({a.p, kind_of(r.name, a.name, a.element, true), int(i)});
-    if (r.pack && !out.side[i].empty())
+    if (r.pack && !out.side[i].empty() && !find(r, "CB"))
       fixed.push_back({out.side[i][0].p, kind_of(r.name, "CB", 'C', true), int(i)});
   }
   for (const Atom& a : others)

@@ -21,18 +21,20 @@ struct Atom {
 struct Residue {
   std::string name;  // three-letter name
   bool pack = false;  // choose its side chain (needs N, CA and C among atoms)
-  // The atoms that stay: everything of a residue not packed, the backbone of one that is.
+  // The atoms that stay: everything of a residue not packed, the backbone (and CB, when it is
+  // to be kept) of one that is.
   std::vector<Atom> atoms;
 };
 
 struct Params {
-  float w_rot = 1.0f;      // per -ln(p / p_best) of the rotamer
+  // Defaults tuned on training chains (bench/pack_bench.py --set train).
+  float w_rot = 2.0f;      // per -ln(p / p_best) of the rotamer
   float w_rep = 1.0f;      // soft Lennard-Jones-like term (well depth eps_lj)
   float eps_lj = 0.15f;
-  float radius_scale = 0.9f;
-  float w_hb = 1.0f;       // per hydrogen bond (donor-acceptor 2.6 to 3.1 A, fading by 3.5)
+  float radius_scale = 1.2f;   // LJ minimum at this times the sum of the van der Waals radii
+  float w_hb = 0.5f;       // per hydrogen bond (donor-acceptor 2.6 to 3.1 A, fading by 3.5)
   float w_ss = 3.0f;       // per disulfide (SG-SG near 2.04 A)
-  float expand_prob = 0.02f;   // rotamers at least this likely are expanded by +-1 sd
+  float expand_prob = 0.2f;    // rotamers at least this likely are expanded by +-1 sd
   float prune = 20.0f;     // rotamers whose self energy is this far above the best are dropped
   int restarts = 8;        // extra searches from perturbed starts
 };
