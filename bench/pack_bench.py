@@ -12,12 +12,15 @@ tuning) it writes the native's first chain renumbered 1..n (as the peer's traces
 
 every step under /usr/bin/time -v, and scores every model with `vorb-tools score NATIVE MODEL`
 against the same native. It adds the count of heavy-atom pairs closer than 2.0 A between
-different residues, SG-SG pairs aside. Writes DIR/scores.tsv and DIR/section.md (the tables of
-bench/results/REPORT.md's packing section).
+different residues, SG-SG pairs and peptide bonds aside. Writes DIR/scores.tsv and
+DIR/section.md; --report also writes bench/results/side_chains.md and puts it into
+bench/results/REPORT.md as its own section (bench/report.py keeps it when it rewrites the report).
+Mode "tune" packs the rules model with --pack-set settings (rebuild's packing step alone), for
+tuning on --set train.
 
-  python3 bench/pack_bench.py [--set heldout|train] [--modes natives,rules,packed,peer]
+  python3 bench/pack_bench.py [--set heldout|train] [--modes natives,rules,packed,tune,peer]
                               [--limit K] [--jobs N] [--out DIR] [--tools PATH]
-                              [--pack-set NAME=X ...]
+                              [--pack-set NAME=X ...] [--report]
 """
 
 import argparse
@@ -118,6 +121,11 @@ def close_pairs(model, limit=2.0):
     return n
 
 
+def pack_args(opt):
+    """--pack-set NAME=X becomes --set NAME=X; an option (--ideal-cb) is passed as it is."""
+    return [x for kv in opt.pack_set for x in ((kv,) if kv.startswith("--") else ("--set", kv))]
+
+
 def run_chain(opt, native):
     name = native.stem
     work = pathlib.Path(opt.out) / "work" / name
@@ -139,12 +147,19 @@ def run_chain(opt, native):
     modes = opt.modes.split(",")
     if "natives" in modes:
         st, cpu, rss, err = timed([opt.tools, "pack", str(nat), "-o", "native_packed.pdb"] +
-                                  [x for kv in opt.pack_set for x in ("--set", kv)], work)
+                                  pack_args(opt), work)
         add("natives", work / "native_packed.pdb", cpu, rss, st, err)
     if "rules" in modes:
         st, cpu, rss, err = timed([opt.tools, "rebuild", str(nat), "--ca", "--side-chains",
                                    "rules", "-o", "rules.pdb"], work)
         add("rules", work / "rules.pdb", cpu, rss, st, err)
+    if "tune" in modes:  # rebuild's packing step alone, with --pack-set: pack the rules model
+        if not (work / "rules.pdb").exists():
+            timed([opt.tools, "rebuild", str(nat), "--ca", "--side-chains", "rules", "-o",
+                   "rules.pdb"], work)
+        st, cpu, rss, err = timed([opt.tools, "pack", "rules.pdb", "-o", "tuned.pdb"] +
+                                  pack_args(opt), work)
+        add("tune", work / "tuned.pdb", cpu, rss, st, err)
     if "packed" in modes:
         st, cpu, rss, err = timed([opt.tools, "rebuild", str(nat), "--ca", "-o", "packed.pdb"],
                                   work)
@@ -157,6 +172,8 @@ def run_chain(opt, native):
                     add("peer " + variant, model)
     return rows
 
+
+HEADING = "Side chains: rules, packed and the peer on the same chains"
 
 FIELDS = [("rmsd_backbone_n_c_o", "N, C, O RMSD (A)", 3),
           ("chi1_within_40", "chi1 within 40 deg", 3),
@@ -171,10 +188,56 @@ def mean(rows, key):
     return statistics.fmean(v) if v else math.nan
 
 
-def section(rows, which):
-    order = [m for m in ("rules", "packed", "peer default", "peer hbopt", "natives")
+def baseline(opt):
+    """CPU seconds of `pack` on a three-residue model (start-up, reading the rotamer library and
+    the geometry): the least of five runs."""
+    work = pathlib.Path(opt.out) / "work"
+    work.mkdir(parents=True, exist_ok=True)
+    res = pdbutil.residues(pdbutil.read_atoms(str(chain_set("heldout")[0])))[:3]
+    pdbutil.write_residues(str(work / "three.pdb"), res)
+    return min(timed([opt.tools, "pack", "three.pdb", "-o", "three_packed.pdb"], work)[1]
+               for _ in range(5))
+
+
+def targets(rows, base):
+    def m(mode, key):
+        return mean([r for r in rows if r["mode"] == mode and r["status"] == 0], key)
+    out = ["", "| target (means over the chains) | measured | met |", "| --- | --- | --- |"]
+
+    def row(text, value, ok):
+        out.append(f"| {text} | {value} | {'yes' if ok else 'no'} |")
+    c = m("packed", "chi1_within_40")
+    row("chi1 within 40 deg >= 0.72 (packed)", f"{c:.3f}", c >= 0.72)
+    v = m("packed", "rmsd_sidechain")
+    row("side-chain RMSD <= 1.9 A (packed)", f"{v:.2f}", v <= 1.9)
+    h, p = m("packed", "heavy_clashes_below_3.0"), m("peer default", "heavy_clashes_below_3.0")
+    row(f"heavy pairs < 3.0 A <= 0.5 x the peer's ({p:.0f})", f"{h:.0f}", h <= 0.5 * p)
+    z = m("packed", "pairs_below_2.0")
+    row("no pair < 2.0 A between residues, SG-SG aside (packed)", f"{z:.1f} per chain", z == 0)
+    a, b = m("packed", "rmsd_backbone_n_c_o"), m("rules", "rmsd_backbone_n_c_o")
+    row("N, C, O RMSD unchanged from mode 23 rules", f"{a:.3f} against {b:.3f}", a == b)
+    n = m("natives", "chi1_within_40")
+    row("repacked natives: chi1 within 40 deg >= 0.85", f"{n:.3f}", n >= 0.85)
+    long = [r for r in rows if r["mode"] == "natives" and r["status"] == 0 and r["residues"] >= 200]
+    if long:
+        r = min(long, key=lambda r: abs(r["residues"] - 250))
+        t = r["cpu_s"] - base
+        row(f"packing a 250-residue chain <= 0.03 s CPU ({r['chain']}, {r['residues']} residues; "
+            f"process {r['cpu_s']:.3f} s less {base:.3f} s of start-up and library)", f"{t:.3f} s",
+            t <= 0.03)
+    mem = max((r["rss_kb"] for r in rows if r["mode"] in ("natives", "packed") and r["status"] == 0),
+              default=math.nan) / 1024
+    row("peak memory <= 30 MB (pack, rebuild)", f"{mem:.1f} MB", mem <= 30)
+    t = m("packed", "cpu_s")
+    row("rebuild from trace to packed model <= 1.5 x the peer's time (0.01 to 0.05 s per chain, "
+        "the peer's README)", f"{t:.3f} s per chain", t <= 1.5 * 0.05)
+    return out
+
+
+def section(rows, which, base=math.nan):
+    order = [m for m in ("rules", "packed", "tune", "peer default", "peer hbopt", "natives")
              if any(r["mode"] == m for r in rows)]
-    label = {"rules": "mode 23, rules", "packed": "mode 23, packed", "peer default": "peer, default",
+    label = {"rules": "mode 23, rules", "packed": "mode 23, packed", "tune": "rules model packed", "peer default": "peer, default",
              "peer hbopt": "peer, -q", "natives": "natives repacked"}
     chains = sorted({r["chain"] for r in rows})
     out = [f"Means over {len(chains)} {'held-out' if which == 'heldout' else 'training'} chains, "
@@ -187,6 +250,8 @@ def section(rows, which):
             v = mean([r for r in rows if r["mode"] == m and r["status"] == 0], key)
             cells.append("-" if math.isnan(v) else f"{v:.{digits}f}")
         out.append(f"| {text} | " + " | ".join(cells) + " |")
+    if any(r["mode"] == "packed" for r in rows):
+        out += targets(rows, base)
     failed = [f"{r['chain']} ({r['mode']}: {r.get('error', '')})" for r in rows if r["status"] != 0]
     if failed:
         out += ["", "Failed steps: " + "; ".join(failed)]
@@ -218,6 +283,8 @@ def main():
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--out", default=str(ROOT / "out" / "pack-bench"))
     ap.add_argument("--tools", default=str(ROOT / "build" / "release" / "vorb-tools"))
+    ap.add_argument("--report", action="store_true",
+                    help="write bench/results/side_chains.md and its section of REPORT.md")
     opt = ap.parse_args()
     chains = chain_set(opt.set)
     if opt.limit:
@@ -234,9 +301,28 @@ def main():
         f.write("\t".join(keys) + "\n")
         for r in rows:
             f.write("\t".join(str(r.get(k, "")) for k in keys) + "\n")
-    text = section(rows, opt.set)
+    base = baseline(opt)
+    text = section(rows, opt.set, base)
     (out / "section.md").write_text(text)
     print(text)
+    if opt.report:
+        commit = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short", "HEAD"],
+                                capture_output=True, text=True).stdout.strip()
+        head = (f"## {HEADING}\n\nMeasured at commit {commit} with `python3 bench/pack_bench.py "
+                f"--report`. ")
+        side = ROOT / "bench" / "results" / "side_chains.md"
+        side.write_text(head + text)
+        report = ROOT / "bench" / "results" / "REPORT.md"
+        if report.exists():
+            old = report.read_text()
+            start = old.find(f"## {HEADING}")
+            if start >= 0:
+                end = old.find("\n## ", start + 3)
+                old = old[:start] + (old[end + 1:] if end >= 0 else "")
+            at = old.find("\n## Micro-benchmarks")
+            new = side.read_text().rstrip() + "\n"
+            old = (old[:at + 1] + new + "\n" + old[at + 1:]) if at >= 0 else old.rstrip() + "\n\n" + new
+            report.write_text(old)
 
 
 if __name__ == "__main__":

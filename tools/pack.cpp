@@ -29,7 +29,9 @@ constexpr const char* kUsage =
     "  --ideal-cb       place every CB from N, CA and C (default: a CB in MODEL is kept)\n"
     "  --data DIR       data directory holding rotamers and tables/ (default: found)\n"
     "  --set NAME=X     energy weight or search setting (for tuning): w_rot, w_rep, eps_lj,\n"
-    "                   radius_scale, w_hb, w_ss, expand_prob, prune, restarts\n"
+    "                   radius_scale, w_clash, clash_scale, w_hb, hb_lo, hb_hi, hb_r0, w_ss,\n"
+    "                   expand_prob, prune,\n"
+    "                   restarts\n"
     "  OUT              .cif or .mmcif for mmCIF, PDB otherwise\n"
     "exit status: 0 with OUT written; 2 for rejected input (nothing written)";
 
@@ -68,7 +70,9 @@ void set_param(packer::Params& p, const std::string& kv) {
   float* f = key == "w_rot" ? &p.w_rot : key == "w_rep" ? &p.w_rep : key == "eps_lj" ? &p.eps_lj
            : key == "radius_scale" ? &p.radius_scale : key == "w_hb" ? &p.w_hb
            : key == "w_ss" ? &p.w_ss : key == "expand_prob" ? &p.expand_prob
-           : key == "prune" ? &p.prune : nullptr;
+           : key == "prune" ? &p.prune : key == "hb_lo" ? &p.hb_lo : key == "hb_hi" ? &p.hb_hi
+           : key == "hb_r0" ? &p.hb_r0 : key == "w_clash" ? &p.w_clash
+           : key == "clash_scale" ? &p.clash_scale : nullptr;
   if (f) *f = x;
   else if (key == "restarts" && x >= 0 && x <= 1000) p.restarts = int(x);
   else throw InputError("--set " + kv + ": unknown setting or value out of range");

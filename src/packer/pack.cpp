@@ -82,13 +82,19 @@ struct PairTerm {
     }
     if ((a.donor && b.acceptor) || (a.acceptor && b.donor)) {
       float d = std::sqrt(d2), hb = 0;
-      if (d >= 2.6f && d <= 3.1f) hb = 1;
-      else if (d > 3.1f && d < 3.5f) hb = (3.5f - d) / 0.4f;
-      else if (d < 2.6f && d > 2.3f) hb = (d - 2.3f) / 0.3f;
-      return -par.w_hb * hb + lj(2.75f, d2);
+      if (d >= par.hb_lo && d <= par.hb_hi) hb = 1;
+      else if (d > par.hb_hi && d < par.hb_hi + 0.4f) hb = (par.hb_hi + 0.4f - d) / 0.4f;
+      else if (d < par.hb_lo && d > par.hb_lo - 0.3f) hb = (d - par.hb_lo + 0.3f) / 0.3f;
+      return -par.w_hb * hb + lj(par.hb_r0, d2);
     }
-    const float r0 = par.radius_scale * (kRadius[a.elem] + kRadius[b.elem]);
-    return lj(r0, d2);
+    const float sum = kRadius[a.elem] + kRadius[b.elem];
+    const float r0 = par.radius_scale * sum;
+    // The soft term lets contacts closer than native ones through cheaply; the optional steep
+    // penalty keeps them out.
+    const float dc = par.clash_scale * sum;
+    float e = lj(r0, d2);
+    if (d2 < dc * dc) e += par.w_clash * 10.0f * (dc - std::sqrt(d2));
+    return e;
   }
 };
 
