@@ -6,7 +6,9 @@
 #include <ctime>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <numeric>
+#include <tuple>
 
 #include "geometry/torsion.hpp"
 #include "holdout.hpp"
@@ -46,8 +48,8 @@ BinSpec bin_spec(const std::string& res3, int k, int fine_width) {
   const float fw = float(fine_width);
   if (res3 == "PRO") return {360.0f, 60.0f, 30.0f, 6};
   if (packer::chi_folded(res3, k)) return {180.0f, fw, 0.0f, 180 / fine_width};
-  bool fine = (k == 2 && (res3 == "ASN" || res3 == "HIS" || res3 == "TRP")) ||
-              (k == 3 && res3 == "GLN");
+  bool fine =
+      (k == 2 && (res3 == "ASN" || res3 == "HIS" || res3 == "TRP")) || (k == 3 && res3 == "GLN");
   if (fine) return {360.0f, fw, 0.0f, 360 / fine_width};
   return {};
 }
@@ -58,26 +60,37 @@ int bin_of(float x, const BinSpec& b) {
   return std::min(int(y / b.width), b.n - 1);
 }
 
+// The bins of chis first + 1 .. first + nchi of a residue type.
 struct TypeBins {
+  int first = 0;
   int nchi = 0;
   int nrot = 1;
   std::array<BinSpec, 4> spec{};
 };
 
-TypeBins type_bins(int t, int fine_width) {
+// Types with more than two torsions are stored factorised: the backbone-dependent part bins
+// chi1 and chi2 (the core), and the later torsions have one backbone-independent distribution
+// per core bin (the tail).
+TypeBins type_bins(int t, int fine_width, bool tail) {
   TypeBins tb;
-  tb.nchi = RotamerLibrary::nchi(kNames[std::size_t(t)]);
+  int n = RotamerLibrary::nchi(kNames[std::size_t(t)]);
+  tb.first = tail ? 2 : 0;
+  tb.nchi = tail ? n - 2 : std::min(n, 2);
   for (int k = 0; k < tb.nchi; ++k) {
-    tb.spec[std::size_t(k)] = bin_spec(kNames[std::size_t(t)], k + 1, fine_width);
+    tb.spec[std::size_t(k)] = bin_spec(kNames[std::size_t(t)], tb.first + k + 1, fine_width);
     tb.nrot *= tb.spec[std::size_t(k)].n;
   }
   return tb;
 }
 
+float sample_chi(const ChiSample& s, const TypeBins& tb, int k) {
+  return s.chi[std::size_t(tb.first + k)];
+}
+
 int rotamer_id(const ChiSample& s, const TypeBins& tb) {
   int id = 0;
   for (int k = 0; k < tb.nchi; ++k)
-    id = id * tb.spec[std::size_t(k)].n + bin_of(s.chi[std::size_t(k)], tb.spec[std::size_t(k)]);
+    id = id * tb.spec[std::size_t(k)].n + bin_of(sample_chi(s, tb, k), tb.spec[std::size_t(k)]);
   return id;
 }
 
@@ -86,12 +99,14 @@ int rotamer_id(const ChiSample& s, const TypeBins& tb) {
 struct Sums {
   std::vector<double> w, c, s;  // c, s indexed [rot * 4 + k]
   double total = 0;
-  explicit Sums(int nrot) : w(std::size_t(nrot)), c(std::size_t(nrot) * 4), s(std::size_t(nrot) * 4) {}
+  explicit Sums(int nrot)
+      : w(std::size_t(nrot)), c(std::size_t(nrot) * 4), s(std::size_t(nrot) * 4) {}
   void add(int id, const ChiSample& x, const TypeBins& tb, double wt) {
     w[std::size_t(id)] += wt;
     total += wt;
     for (int k = 0; k < tb.nchi; ++k) {
-      double a = double(x.chi[std::size_t(k)]) * (2.0 * kPi / double(tb.spec[std::size_t(k)].period));
+      double a =
+          double(sample_chi(x, tb, k)) * (2.0 * kPi / double(tb.spec[std::size_t(k)].period));
       c[std::size_t(id) * 4 + std::size_t(k)] += wt * std::cos(a);
       s[std::size_t(id) * 4 + std::size_t(k)] += wt * std::sin(a);
     }
@@ -150,7 +165,8 @@ std::vector<OutRot> finish_entry(const Sums& cell, const Sums* ind, double prior
     }
     out.push_back(o);
   }
-  std::stable_sort(out.begin(), out.end(), [](const OutRot& a, const OutRot& b) { return a.p > b.p; });
+  std::stable_sort(out.begin(), out.end(),
+                   [](const OutRot& a, const OutRot& b) { return a.p > b.p; });
   double cum = 0;
   std::size_t n = 0;
   while (n < out.size() && (n == 0 || (cum < keep && out[n].p >= 0.001))) cum += out[n++].p;
@@ -162,16 +178,39 @@ std::vector<OutRot> finish_entry(const Sums& cell, const Sums* ind, double prior
 std::string record(const char* res3, const std::string& phi, const std::string& psi,
                    const OutRot& o, const TypeBins& tb) {
   ffmt::RecordWriter w;
-  w.a(res3, 3).a(phi, 5).a(psi, 5).x(1).f(std::max(o.p, 0.0001), 6, 4);
+  w.a(res3, 3).a(phi).a(psi).x(1).f(std::max(o.p, 0.0001), 6, 4);
   for (int k = 0; k < tb.nchi; ++k) {
-    bool folded = packer::chi_folded(res3, k + 1);
-    w.x(1).f(printed_chi(o.chi[std::size_t(k)], folded), 6, 1);
+    bool folded = packer::chi_folded(res3, tb.first + k + 1);
+    float x = printed_chi(o.chi[std::size_t(k)], folded);
+    // The reader finds a core's tail by the wells of its printed chi1 and chi2: keep rounding
+    // from moving a centre onto the next well's edge.
+    const BinSpec& b = tb.spec[std::size_t(k)];
+    int want = bin_of(float(o.chi[std::size_t(k)]), b);
+    if (bin_of(x, b) != want)
+      x = packer::chi_convention(x + (bin_of(x + 0.1f, b) == want ? 0.1f : -0.1f), folded);
+    w.x(1).f(x, 6, 1);
     w.x(1).f(o.sd[std::size_t(k)], 5, 1);
   }
   return w.str();
 }
 
+// The nominal centre of a well (60, 180, -60) of a chi bin, as the tail records name it.
+int well_centre(int bin) { return bin == 0 ? 60 : bin == 1 ? 180 : -60; }
+
 }  // namespace
+
+std::pair<float, float> phi_psi(const Chain& c, std::size_t i) {
+  float phi = kNaN, psi = kNaN;
+  const Residue& r = c.res[i];
+  const Vec3* n0 = r.find(" N  ");
+  const Vec3* ca = r.find(" CA ");
+  const Vec3* c0 = r.find(" C  ");
+  if (!n0 || !ca || !c0) return {phi, psi};
+  if (i > 0 && peptide_bonded(c, i - 1))
+    phi = dihedral(c.res[i - 1].at(" C  "), *n0, *ca, *c0) * kRadToDeg;
+  if (peptide_bonded(c, i)) psi = dihedral(*n0, *ca, *c0, c.res[i + 1].at(" N  ")) * kRadToDeg;
+  return {phi, psi};
+}
 
 std::vector<ChiSample> chain_chi_samples(const Chain& c, int& skipped) {
   std::vector<ChiSample> out;
@@ -198,13 +237,8 @@ std::vector<ChiSample> chain_chi_samples(const Chain& c, int& skipped) {
       ++skipped;
       continue;
     }
-    s.phi = s.psi = kNaN;
-    const Vec3* n0 = r.find(" N  ");
-    const Vec3* ca = r.find(" CA ");
-    const Vec3* c0 = r.find(" C  ");
-    if (i > 0 && peptide_bonded(c, i - 1) && c0)
-      s.phi = dihedral(c.res[i - 1].at(" C  "), *n0, *ca, *c0) * kRadToDeg;
-    if (peptide_bonded(c, i) && c0) s.psi = dihedral(*n0, *ca, *c0, c.res[i + 1].at(" N  ")) * kRadToDeg;
+    std::tie(s.phi, s.psi) = phi_psi(c, i);
+    s.index = i;
     out.push_back(s);
   }
   return out;
@@ -215,10 +249,14 @@ std::vector<std::string> rotamer_library_lines(const std::vector<ChiSample>& sam
   const int nc = 360 / opt.cell;
   std::vector<std::string> lines;
   lines.push_back("rotamers cell " + std::to_string(opt.cell));
-  lines.push_back("# RES PHI PSI PROB then CHI SD of each torsion; PHI PSI = cell start, all = "
-                  "backbone-independent");
+  lines.push_back(
+      "# RES PHI PSI PROB then CHI SD of each torsion (chi1 and chi2 only for MET, LYS, "
+      "GLU, GLN, ARG); PHI PSI = cell start, all = backbone-independent");
+  lines.push_back(
+      "# RES given W1 W2 PROB then CHI SD of chi3 (and chi4): their distribution when "
+      "chi1 and chi2 lie in the wells centred at W1 and W2");
   for (int t = 0; t < int(kNames.size()); ++t) {
-    const TypeBins tb = type_bins(t, opt.fine);
+    const TypeBins tb = type_bins(t, opt.fine, false);
     std::vector<const ChiSample*> mine;
     std::vector<int> ids;
     for (const ChiSample& s : samples)
@@ -227,11 +265,26 @@ std::vector<std::string> rotamer_library_lines(const std::vector<ChiSample>& sam
         ids.push_back(rotamer_id(s, tb));
       }
     if (mine.empty())
-      throw InputError("no complete " + std::string(kNames[std::size_t(t)]) + " side chain in the training set");
+      throw InputError("no complete " + std::string(kNames[std::size_t(t)]) +
+                       " side chain in the training set");
     Sums ind(tb.nrot);
     for (std::size_t q = 0; q < mine.size(); ++q) ind.add(ids[q], *mine[q], tb, 1.0);
     for (const OutRot& o : finish_entry(ind, nullptr, 0.0, tb, opt.keep))
       lines.push_back(record(kNames[std::size_t(t)], "  all", "  all", o, tb));
+    if (RotamerLibrary::nchi(kNames[std::size_t(t)]) > 2) {
+      // The tail of every core bin with residues: chi3 (and chi4) given the chi1 and chi2 wells.
+      const TypeBins tt = type_bins(t, opt.fine, true);
+      for (int core = 0; core < tb.nrot; ++core) {
+        Sums tail(tt.nrot);
+        for (std::size_t q = 0; q < mine.size(); ++q)
+          if (ids[q] == core) tail.add(rotamer_id(*mine[q], tt), *mine[q], tt, 1.0);
+        if (tail.total <= 0.0) continue;
+        std::string w1 = ffmt::fmt_i(well_centre(core / tb.spec[1].n), 5);
+        std::string w2 = ffmt::fmt_i(well_centre(core % tb.spec[1].n), 5);
+        for (const OutRot& o : finish_entry(tail, nullptr, 0.0, tt, opt.keep))
+          lines.push_back(record(kNames[std::size_t(t)], " given" + w1, w2, o, tt));
+      }
+    }
 
     // Samples with both torsions, and their kernel factors per cell centre along each axis,
     // for the kernel widths 1, 2 and 4 times sigma.
@@ -248,8 +301,10 @@ std::vector<std::string> rotamer_library_lines(const std::vector<ChiSample>& sam
         for (std::size_t m = 0; m < bb.size(); ++m) {
           double dphi = wrap180(double(mine[bb[m]]->phi) - centre);
           double dpsi = wrap180(double(mine[bb[m]]->psi) - centre);
-          kphi[std::size_t(lv)][std::size_t(i) * bb.size() + m] = std::exp(-0.5 * dphi * dphi / (sg * sg));
-          kpsi[std::size_t(lv)][std::size_t(i) * bb.size() + m] = std::exp(-0.5 * dpsi * dpsi / (sg * sg));
+          kphi[std::size_t(lv)][std::size_t(i) * bb.size() + m] =
+              std::exp(-0.5 * dphi * dphi / (sg * sg));
+          kpsi[std::size_t(lv)][std::size_t(i) * bb.size() + m] =
+              std::exp(-0.5 * dpsi * dpsi / (sg * sg));
         }
       }
     }
@@ -285,7 +340,8 @@ namespace {
 
 const char* kUsage =
     "usage: vorb-tools rotamers DIR... [-o FILE] [--cell C] [--sigma S] [--min W] [--prior A] "
-    "[--keep F]\n       vorb-tools rotamers --check LIB DIR... [--all | --train]";
+    "[--keep F] [--fine 30|60|90]\n       vorb-tools rotamers --check LIB DIR... [--all | --train] "
+    "[--backbone DIR]";
 
 float option_number(const Args& args, std::size_t& k) {
   double v = 0;
@@ -313,7 +369,9 @@ struct Tally {
 void score(const std::span<const packer::Rotamer> rots, const ChiSample& s, int nchi,
            const std::string& res3, std::array<long, 5>& t) {
   if (rots.empty()) return;
-  auto near1 = [&](const packer::Rotamer& r) { return chi_diff(r.chi[0], s.chi[0], false) <= 40.0; };
+  auto near1 = [&](const packer::Rotamer& r) {
+    return chi_diff(r.chi[0], s.chi[0], false) <= 40.0;
+  };
   if (near1(rots[0])) ++t[0];
   bool top3 = false, any = false;
   for (std::size_t k = 0; k < rots.size(); ++k) {
@@ -330,7 +388,11 @@ void score(const std::span<const packer::Rotamer> rots, const ChiSample& s, int 
     ++t[3];
 }
 
-int check(const std::string& lib_path, const std::vector<std::string>& dirs, int which) {
+// backbone: a directory of models named as the checked files, whose phi/psi replace the
+// native ones (residues matched by number and insertion code; residues absent from the model
+// are not counted).
+int check(const std::string& lib_path, const std::vector<std::string>& dirs, int which,
+          const std::string& backbone) {
   std::clock_t t0 = std::clock();
   RotamerLibrary lib = RotamerLibrary::read(lib_path);
   std::printf("%s: read in %.1f ms of processor time\n", lib_path.c_str(),
@@ -344,9 +406,24 @@ int check(const std::string& lib_path, const std::vector<std::string>& dirs, int
     if (which != 0) files.insert(files.end(), s.train.begin(), s.train.end());
   }
   std::array<Tally, 18> tally{};
-  int skipped = 0;
+  int skipped = 0, unmatched = 0;
   for (const std::string& f : files) {
-    for (const ChiSample& s : chain_chi_samples(read_chain(f), skipped)) {
+    Chain native = read_chain(f);
+    std::map<std::pair<int, char>, std::pair<float, float>> model_bb;
+    if (!backbone.empty()) {
+      Chain m = read_chain((fs::path(backbone) / fs::path(f).filename()).string());
+      for (std::size_t i = 0; i < m.res.size(); ++i)
+        model_bb[{m.res[i].num, m.res[i].icode}] = phi_psi(m, i);
+    }
+    for (ChiSample s : chain_chi_samples(native, skipped)) {
+      if (!backbone.empty()) {
+        auto it = model_bb.find({native.res[s.index].num, native.res[s.index].icode});
+        if (it == model_bb.end()) {
+          ++unmatched;
+          continue;
+        }
+        std::tie(s.phi, s.psi) = it->second;
+      }
       const std::string res3 = kNames[std::size_t(s.type)];
       int n = RotamerLibrary::nchi(res3);
       Tally& t = tally[std::size_t(s.type)];
@@ -355,9 +432,14 @@ int check(const std::string& lib_path, const std::vector<std::string>& dirs, int
       score(lib.lookup(res3, kNaN, kNaN), s, n, res3, t.ind);
     }
   }
-  std::printf("%zu chains, %d residues skipped (missing side-chain atoms)\n", files.size(), skipped);
+  std::printf("%zu chains, %d residues skipped (missing side-chain atoms)", files.size(), skipped);
+  if (!backbone.empty())
+    std::printf(", phi/psi from the models in %s (%d residues not in them)", backbone.c_str(),
+                unmatched);
+  std::printf("\n");
   std::printf("chi1 within 40 deg: backbone-dependent (independent)\n");
-  std::printf("res       n   top1           top3           any p>=.01     chi1+2 top1    rot p>=.01\n");
+  std::printf(
+      "res       n   top1           top3           any p>=.01     chi1+2 top1    rot p>=.01\n");
   Tally all;
   long n2 = 0, dep2 = 0, ind2 = 0;
   for (std::size_t t = 0; t < tally.size(); ++t) {
@@ -386,8 +468,8 @@ int check(const std::string& lib_path, const std::vector<std::string>& dirs, int
   }
   if (all.n == 0) throw InputError("no residues with side-chain torsions in the given files");
   double n = double(all.n);
-  std::printf("all %6ld   %.3f (%.3f)  %.3f (%.3f)  %.3f (%.3f)  %.3f (%.3f)  %.1f (%.1f)\n",
-              all.n, double(all.dep[0]) / n, double(all.ind[0]) / n, double(all.dep[1]) / n,
+  std::printf("all %6ld   %.3f (%.3f)  %.3f (%.3f)  %.3f (%.3f)  %.3f (%.3f)  %.1f (%.1f)\n", all.n,
+              double(all.dep[0]) / n, double(all.ind[0]) / n, double(all.dep[1]) / n,
               double(all.ind[1]) / n, double(all.dep[2]) / n, double(all.ind[2]) / n,
               n2 ? double(dep2) / double(n2) : 0.0, n2 ? double(ind2) / double(n2) : 0.0,
               double(all.dep[4]) / n, double(all.ind[4]) / n);
@@ -398,7 +480,7 @@ int check(const std::string& lib_path, const std::vector<std::string>& dirs, int
 
 int cmd_rotamers(const Args& args) {
   std::vector<std::string> dirs;
-  std::string out = "data/rotamers", lib;
+  std::string out = "data/rotamers", lib, backbone;
   RotamerOptions opt;
   int which = 0;  // check: 0 held-out files, 1 training files, 2 all
   bool checking = false;
@@ -409,14 +491,16 @@ int cmd_rotamers(const Args& args) {
     } else if (a == "--check" && k + 1 < args.size()) {
       checking = true;
       lib = args[++k];
+    } else if (a == "--backbone" && k + 1 < args.size()) {
+      backbone = args[++k];
     } else if (a == "--all") {
       which = 2;
     } else if (a == "--train") {
       which = 1;
     } else if (a == "--cell") {
       float c = option_number(args, k);
-      if (!(c >= 1.0f && c <= 360.0f) || c != std::floor(c) || 360 % int(c) != 0)
-        throw InputError("--cell must divide 360");
+      if (!(c >= 5.0f && c <= 360.0f) || c != std::floor(c) || 360 % int(c) != 0)
+        throw InputError("--cell must divide 360 and be at least 5");
       opt.cell = int(c);
     } else if (a == "--fine") {
       float f = option_number(args, k);
@@ -440,7 +524,7 @@ int cmd_rotamers(const Args& args) {
     }
   }
   if (dirs.empty()) throw InputError(kUsage);
-  if (checking) return check(lib, dirs, which);
+  if (checking) return check(lib, dirs, which, backbone);
 
   std::vector<std::string> files;
   for (const std::string& dir : dirs) {
@@ -467,7 +551,7 @@ int cmd_rotamers(const Args& args) {
   std::printf("chains: %zu\n", files.size());
   std::printf("%zu side chains (%ld with phi and psi), %d skipped for a missing atom\n",
               samples.size(), with_bb, skipped);
-  std::printf("%s: %zu rotamer records, cell %d deg\n", out.c_str(), lines.size() - 2, opt.cell);
+  std::printf("%s: %zu rotamer records, cell %d deg\n", out.c_str(), lines.size() - 3, opt.cell);
   return 0;
 }
 

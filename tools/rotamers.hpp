@@ -22,21 +22,26 @@
 namespace vorb::tools {
 
 struct ChiSample {
-  int type = 0;                  // index into the library's types (0 SER .. 17 TRP)
-  float phi = 0, psi = 0;        // degrees; NaN when undefined
-  std::array<float, 4> chi{};    // degrees, library convention
+  int type = 0;                // index into the library's types (0 SER .. 17 TRP)
+  float phi = 0, psi = 0;      // degrees; NaN when undefined
+  std::array<float, 4> chi{};  // degrees, library convention
+  std::size_t index = 0;       // residue index in the chain
 };
+
+// Backbone phi/psi (degrees) of residue i; NaN where a neighbour's peptide bond or an atom is
+// missing.
+std::pair<float, float> phi_psi(const Chain& c, std::size_t i);
 
 // Samples of one chain; residues missing a chi atom are skipped (counted in skipped).
 std::vector<ChiSample> chain_chi_samples(const Chain& c, int& skipped);
 
 struct RotamerOptions {
-  int cell = 20;         // phi/psi cell size, degrees (divides 360)
-  float sigma = 10.0f;   // kernel width, degrees
+  int cell = 15;             // phi/psi cell size, degrees (divides 360)
+  float sigma = 5.0f;        // kernel width, degrees
   float min_weight = 25.0f;  // cell weight below which the kernel widens
-  float prior = 4.0f;    // pseudo-count of the backbone-independent distribution
-  int fine = 60;         // bin width of the terminal torsions of aromatic, amide, carboxyl groups
-  float keep = 0.99f;    // rotamers kept per cell: the most probable ones covering this share
+  float prior = 4.0f;        // pseudo-count of the backbone-independent distribution
+  int fine = 60;       // bin width of the terminal torsions of aromatic, amide, carboxyl groups
+  float keep = 0.99f;  // rotamers kept per cell: the most probable ones covering this share
 };
 
 // The library file's lines (header, comment, records) from the samples.
@@ -44,7 +49,7 @@ std::vector<std::string> rotamer_library_lines(const std::vector<ChiSample>& sam
                                                const RotamerOptions& opt);
 
 // vorb-tools rotamers DIR... [-o FILE] [--cell C] [--sigma S] [--min W] [--prior A] [--keep F]
-// vorb-tools rotamers --check LIB DIR... [--all]
+// vorb-tools rotamers --check LIB DIR... [--all | --train] [--backbone DIR]
 int cmd_rotamers(const Args& args);
 
 }  // namespace vorb::tools

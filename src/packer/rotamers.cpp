@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <sstream>
 
 #include "io/ffmt.hpp"
 #include "io/input_file.hpp"
@@ -48,6 +49,24 @@ int type_index(std::string_view res3) {
   return -1;
 }
 
+// Combinations of a factorised type kept per cell: the most probable ones covering this share,
+// none below kMinProb.
+constexpr double kKeep = 0.99, kMinProb = 0.001;
+
+// Well 0 (centred at 60), 1 (180) or 2 (-60) of an sp3 torsion.
+int well_of(float deg) {
+  float y = std::fmod(deg, 360.0f);
+  if (y < 0.0f) y += 360.0f;
+  return std::min(int(y / 120.0f), 2);
+}
+
+int well_index(std::string_view w) {
+  if (w == "60") return 0;
+  if (w == "180") return 1;
+  if (w == "-60") return 2;
+  return -1;
+}
+
 // The fourth atom of LYS chi4 and ARG chi4, beyond the six-atom list.
 std::string_view chi4_last(std::string_view res3) { return res3 == "LYS" ? " NZ " : " CZ "; }
 
@@ -89,12 +108,14 @@ bool parse_number(std::string_view t, double& out) {
   if (k < t.size() && (t[k] == '-' || t[k] == '+')) neg = t[k++] == '-';
   long ip = 0, fp = 0, scale = 1;
   int digits = 0;
-  while (k < t.size() && t[k] >= '0' && t[k] <= '9' && digits < 9) ip = ip * 10 + (t[k++] - '0'), ++digits;
+  auto digit = [&] { return k < t.size() && t[k] >= '0' && t[k] <= '9'; };
+  for (; digit() && digits < 9; ++digits) ip = ip * 10 + (t[k++] - '0');
   if (k < t.size() && t[k] == '.') {
     ++k;
-    int fd = 0;
-    while (k < t.size() && t[k] >= '0' && t[k] <= '9' && fd < 9) fp = fp * 10 + (t[k++] - '0'), scale *= 10, ++fd;
-    digits += fd;
+    for (int fd = 0; digit() && fd < 9; ++fd, ++digits) {
+      fp = fp * 10 + (t[k++] - '0');
+      scale *= 10;
+    }
   }
   if (k == t.size() && digits > 0) {
     out = (double(ip) + double(fp) / double(scale)) * (neg ? -1.0 : 1.0);
@@ -146,17 +167,35 @@ RotamerLibrary RotamerLibrary::read(const std::string& path) {
 
 RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& path) {
   RotamerLibrary lib;
-  std::string line;
+  // The whole text at once, cut into lines here: the library is read at the start of every
+  // packing run.
+  std::string text;
+  {
+    std::ostringstream all;
+    all << in.rdbuf();
+    text = std::move(all).str();
+  }
+  std::size_t pos = 0;
+  std::string_view line;
+  auto next_line = [&]() {
+    if (pos >= text.size()) return false;
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    line = std::string_view(text).substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    pos = end + 1;
+    return true;
+  };
   int line_no = 0;
-  // Header: "rotamers cell C" with C dividing 360.
-  while (ffmt::get_line(in, line)) {
+  // Header: "rotamers cell C" with C dividing 360, at least 5 (the tables grow as 1/C^2).
+  while (next_line()) {
     ++line_no;
     Words w = split_words(line);
     if (w.empty() || w[0][0] == '#') continue;
     long c = 0;
-    if (w.size() != 3 || w[0] != "rotamers" || w[1] != "cell" || !ffmt::parse_i(w[2], c) ||
-        c < 1 || c > 360 || 360 % c != 0)
-      throw InputError(path, line_no, "expected header \"rotamers cell C\", C dividing 360");
+    if (w.size() != 3 || w[0] != "rotamers" || w[1] != "cell" || !ffmt::parse_i(w[2], c) || c < 5 ||
+        c > 360 || 360 % c != 0)
+      throw InputError(path, line_no, "expected header \"rotamers cell C\", C >= 5 dividing 360");
     lib.cell_ = int(c);
     break;
   }
@@ -174,22 +213,65 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
                        std::string("expected ") + what + ", found \"" + std::string(word) + "\"");
     return v;
   };
+  auto probability = [&](std::string_view word) {
+    double p = number(word, "probability");
+    if (!(p > 0.0 && p <= 1.0)) throw InputError(path, line_no, "probability must lie in (0, 1]");
+    return float(p);
+  };
+  auto read_chi = [&](Rotamer& r, std::size_t t, int k, std::string_view cw, std::string_view sw) {
+    double x = number(cw, "chi");
+    double s = number(sw, "spread");
+    bool folded = kTypes[t].folded[std::size_t(k)];
+    if (folded ? !(x >= -90.0 && x < 90.0) : !(x > -180.0 && x <= 180.0))
+      throw InputError(path, line_no,
+                       std::string("chi") + std::to_string(k + 1) + " outside " +
+                           (folded ? "[-90, 90)" : "(-180, 180]"));
+    if (!(s >= 0.0 && s <= 180.0)) throw InputError(path, line_no, "spread must lie in [0, 180]");
+    r.chi[std::size_t(k)] = float(x);
+    r.sd[std::size_t(k)] = float(s);
+  };
+  // Tails of the factorised types: [type * 9 + well1 * 3 + well2].
+  std::vector<std::vector<Rotamer>> tails(kTypes.size() * 9);
+  std::vector<int> tail_line(tails.size(), 0);
   auto cell_of = [&](std::string_view word, const char* what) {
-    long v = 0;
-    if (!ffmt::parse_i(word, v) || v < -180 || v >= 180 || (v + 180) % lib.cell_ != 0)
+    double d = 0;
+    long v = parse_number(word, d) && d == std::floor(d) && std::fabs(d) < 1e6 ? long(d) : 9999;
+    if (v < -180 || v >= 180 || (v + 180) % lib.cell_ != 0)
       throw InputError(path, line_no,
                        std::string("expected ") + what + " cell start (-180 + a multiple of " +
                            std::to_string(lib.cell_) + "), found \"" + std::string(word) + "\"");
     return std::size_t((v + 180) / lib.cell_);
   };
-  while (ffmt::get_line(in, line)) {
+  while (next_line()) {
     ++line_no;
     Words w = split_words(line);
     if (w.empty() || w[0][0] == '#') continue;
     int t = type_index(w[0]);
-    if (t < 0)
-      throw InputError(path, line_no, "unknown residue \"" + std::string(w[0]) + "\"");
+    if (t < 0) throw InputError(path, line_no, "unknown residue \"" + std::string(w[0]) + "\"");
     const int n = kTypes[std::size_t(t)].nchi;
+    if (w[1] == "given") {
+      // chi3 (and chi4) of a factorised type, given the wells of chi1 and chi2.
+      if (n < 3) throw InputError(path, line_no, std::string(w[0]) + " has no \"given\" records");
+      if (w.size() != 5 + 2 * std::size_t(n - 2))
+        throw InputError(path, line_no,
+                         "expected " + std::to_string(5 + 2 * (n - 2)) + " fields for " +
+                             std::string(w[0]) +
+                             " given: residue, given, two wells, probability, "
+                             "then chi and spread of each later torsion");
+      int w1 = well_index(w[2]), w2 = well_index(w[3]);
+      if (w1 < 0 || w2 < 0) throw InputError(path, line_no, "wells must be 60, 180 or -60");
+      Rotamer r;
+      r.prob = probability(w[4]);
+      for (int k = 2; k < n; ++k) {
+        std::size_t f = 5 + 2 * std::size_t(k - 2);
+        read_chi(r, std::size_t(t), k, w[f], w[f + 1]);
+      }
+      std::size_t slot = std::size_t(t) * 9 + std::size_t(w1 * 3 + w2);
+      if (tails[slot].empty()) tail_line[slot] = line_no;
+      tails[slot].push_back(r);
+      continue;
+    }
+    const int nc = std::min(n, 2);  // torsions of a cell record
     if (w.size() == 4 && w[3] == "all" && w[1] != "all") {
       // A cell that answers with the backbone-independent distribution.
       std::size_t i = cell_of(w[1], "phi"), j = cell_of(w[2], "psi");
@@ -199,10 +281,11 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
       first_line[slot] = -line_no;
       continue;
     }
-    if (w.size() != 4 + 2 * std::size_t(n))
+    if (w.size() != 4 + 2 * std::size_t(nc))
       throw InputError(path, line_no,
-                       "expected " + std::to_string(4 + 2 * n) + " fields for " +
-                           std::string(w[0]) + ": residue, phi, psi, probability, then chi and "
+                       "expected " + std::to_string(4 + 2 * nc) + " fields for " +
+                           std::string(w[0]) +
+                           ": residue, phi, psi, probability, then chi and "
                            "spread of each torsion");
     std::size_t entry = 0;
     if (w[1] == "all" && w[2] == "all") {
@@ -212,29 +295,58 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
       entry = 1 + i * std::size_t(lib.ncell_) + j;
     }
     Rotamer r;
-    double p = number(w[3], "probability");
-    if (!(p > 0.0 && p <= 1.0))
-      throw InputError(path, line_no, "probability must lie in (0, 1]");
-    r.prob = float(p);
-    for (int k = 0; k < n; ++k) {
-      double x = number(w[4 + 2 * std::size_t(k)], "chi");
-      double s = number(w[5 + 2 * std::size_t(k)], "spread");
-      bool folded = kTypes[std::size_t(t)].folded[std::size_t(k)];
-      if (folded ? !(x >= -90.0 && x < 90.0) : !(x > -180.0 && x <= 180.0))
-        throw InputError(path, line_no,
-                         std::string("chi") + std::to_string(k + 1) + " outside " +
-                             (folded ? "[-90, 90)" : "(-180, 180]"));
-      if (!(s >= 0.0 && s <= 180.0))
-        throw InputError(path, line_no, "spread must lie in [0, 180]");
-      r.chi[std::size_t(k)] = float(x);
-      r.sd[std::size_t(k)] = float(s);
-    }
+    r.prob = probability(w[3]);
+    for (int k = 0; k < nc; ++k)
+      read_chi(r, std::size_t(t), k, w[4 + 2 * std::size_t(k)], w[5 + 2 * std::size_t(k)]);
     std::size_t slot = std::size_t(t) * nentry + entry;
     if (first_line[slot] < 0)
       throw InputError(path, line_no, "cell listed twice (as rotamers and as \"all\")");
     if (rows[slot].empty()) first_line[slot] = line_no;
     rows[slot].push_back(r);
   }
+
+  // Tail distributions sum to 1; each is renormalised.
+  for (std::size_t q = 0; q < tails.size(); ++q) {
+    double sum = 0;
+    for (const Rotamer& r : tails[q]) sum += r.prob;
+    if (!tails[q].empty() && std::fabs(sum - 1.0) > 0.01)
+      throw InputError(path, tail_line[q],
+                       "probabilities of the \"given\" records starting here sum to " +
+                           std::to_string(sum) + ", not 1");
+    for (Rotamer& r : tails[q]) r.prob = float(r.prob / sum);
+  }
+  // A cell of a factorised type: every core (chi1, chi2) combined with the tail of its wells,
+  // the most probable combinations covering kKeep kept.
+  auto expand = [&](const std::vector<Rotamer>& cores, std::size_t t, int line) {
+    std::vector<Rotamer> out;
+    for (const Rotamer& c : cores) {
+      int w1 = well_of(c.chi[0]), w2 = well_of(c.chi[1]);
+      const std::vector<Rotamer>& tl = tails[t * 9 + std::size_t(w1 * 3 + w2)];
+      if (tl.empty())
+        throw InputError(path, line,
+                         "no \"given\" records for " + std::string(kTypes[t].res3) +
+                             " with chi1 and chi2 in the wells of " + std::to_string(c.chi[0]) +
+                             " and " + std::to_string(c.chi[1]));
+      for (const Rotamer& x : tl) {
+        Rotamer r = c;
+        r.prob = c.prob * x.prob;
+        for (std::size_t k = 2; k < 4; ++k) {
+          r.chi[k] = x.chi[k];
+          r.sd[k] = x.sd[k];
+        }
+        out.push_back(r);
+      }
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Rotamer& a, const Rotamer& b) { return a.prob > b.prob; });
+    double cum = 0;
+    std::size_t n = 0;
+    while (n < out.size() && (n == 0 || (cum < kKeep && out[n].prob >= kMinProb)))
+      cum += out[n++].prob;
+    out.resize(n);
+    for (Rotamer& r : out) r.prob = float(r.prob / cum);
+    return out;
+  };
 
   for (std::size_t t = 0; t < kTypes.size(); ++t) {
     Table& tab = lib.tables_[t];
@@ -250,7 +362,8 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
       if (v.empty()) {
         std::string where = "backbone-independent";
         if (e > 0) {
-          int i = int((e - 1) / std::size_t(lib.ncell_)), j = int((e - 1) % std::size_t(lib.ncell_));
+          int i = int((e - 1) / std::size_t(lib.ncell_)),
+              j = int((e - 1) % std::size_t(lib.ncell_));
           where = "phi " + std::to_string(-180 + i * lib.cell_) + " psi " +
                   std::to_string(-180 + j * lib.cell_);
         }
@@ -260,10 +373,11 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
       double sum = 0;
       for (const Rotamer& r : v) sum += r.prob;
       if (std::fabs(sum - 1.0) > 0.01)
-        throw InputError(path, first_line[t * nentry + e],
-                         "probabilities of the cell starting here sum to " + std::to_string(sum) +
-                             ", not 1");
+        throw InputError(
+            path, first_line[t * nentry + e],
+            "probabilities of the cell starting here sum to " + std::to_string(sum) + ", not 1");
       for (Rotamer& r : v) r.prob = float(r.prob / sum);
+      if (kTypes[t].nchi > 2) v = expand(v, t, first_line[t * nentry + e]);
       std::stable_sort(v.begin(), v.end(),
                        [](const Rotamer& a, const Rotamer& b) { return a.prob > b.prob; });
       tab.off.push_back(std::uint32_t(tab.rot.size()));
@@ -276,8 +390,7 @@ RotamerLibrary RotamerLibrary::read_stream(std::istream& in, const std::string& 
   return lib;
 }
 
-std::span<const Rotamer> RotamerLibrary::lookup(std::string_view res3, float phi,
-                                                float psi) const {
+std::span<const Rotamer> RotamerLibrary::lookup(std::string_view res3, float phi, float psi) const {
   int t = type_index(res3);
   if (t < 0 || ncell_ == 0) return {};
   const Table& tab = tables_[std::size_t(t)];
