@@ -28,7 +28,7 @@ struct Residue {
 
 struct Params {
   // Defaults tuned on training chains (bench/pack_bench.py --set train).
-  float w_rot = 2.0f;      // per -ln(p / p_best) of the rotamer
+  float w_rot = 1.5f;      // per -ln(p / p_best) of the rotamer
   float w_rep = 1.0f;      // soft Lennard-Jones-like term (well depth eps_lj)
   float eps_lj = 0.15f;
   float radius_scale = 1.2f;   // LJ minimum at this times the sum of the van der Waals radii
