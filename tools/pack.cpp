@@ -22,12 +22,14 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vorb-tools pack MODEL -o OUT [--keep-existing] [--ideal-cb] [--data DIR] [--set NAME=X]\n"
+    "usage: vorb-tools pack MODEL -o OUT [--keep-existing] [--ideal-cb] [--data DIR] [--repeat N]\n"
+    "                       [--set NAME=X]\n"
     "  MODEL            PDB or mmCIF, optionally gzipped; every chain is packed, across chain\n"
     "                   interfaces; hetero groups and waters stay and act as obstacles\n"
     "  --keep-existing  keep side chains complete in MODEL, pack only the others\n"
     "  --ideal-cb       place every CB from N, CA and C (default: a CB in MODEL is kept)\n"
     "  --data DIR       data directory holding rotamers and tables/ (default: found)\n"
+    "  --repeat N       pack N times (the same result; for timing the packing alone)\n"
     "  --set NAME=X     energy weight or search setting (for tuning): w_rot, w_rep, eps_lj,\n"
     "                   radius_scale, w_clash, clash_scale, w_hb, hb_lo, hb_hi, hb_r0, w_ss,\n"
     "                   expand_prob, prune,\n"
@@ -148,7 +150,8 @@ void pack_structure(const PackOptions& opt) {
     std::fprintf(stderr, "warning: %zu residue(s) outside the twenty kept unchanged: %s\n",
                  unknown.size(), list(unknown).c_str());
 
-  const packer::Result result = packer::pack(in, others, lib, geo, opt.params);
+  packer::Result result = packer::pack(in, others, lib, geo, opt.params);
+  for (int k = 1; k < opt.repeat; ++k) result = packer::pack(in, others, lib, geo, opt.params);
   int packed = 0;
   for (std::size_t k = 0; k < in.size(); ++k) {
     if (!in[k].pack) continue;
@@ -186,6 +189,12 @@ int cmd_pack(const Args& args) {
       opt.data = args[++k];
     } else if (a == "--set" && has_value) {
       set_param(opt.params, args[++k]);
+    } else if (a == "--repeat" && has_value) {
+      const std::string& v = args[++k];
+      char* end = nullptr;
+      const long n = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || n < 1 || n > 10000) throw InputError("--repeat " + v + ": expected 1..10000");
+      opt.repeat = int(n);
     } else if (a == "--ideal-cb") {
       opt.keep_cb = false;
     } else if (a == "--keep-existing") {

@@ -14,7 +14,8 @@ struct PackOptions {
   std::string data;            // data directory (rotamers, tables/); empty: found (datadir.hpp)
   bool keep_existing = false;  // keep side chains complete in the input, pack the rest
   bool keep_cb = true;         // a CB in the input stays; false: every CB on ideal geometry
-  packer::Params params;       // energy weights and search settings
+  packer::Params params;
+  int repeat = 1;              // pack this many times (the same result), for timing in benchmarks       // energy weights and search settings
 };
 
 // Reads the model, packs, writes the output completely or not at all. InputError (nothing

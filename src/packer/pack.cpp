@@ -52,52 +52,80 @@ Kind kind_of(std::string_view res, std::string_view name, char element, bool res
 
 constexpr float kRadius[4] = {1.70f, 1.55f, 1.52f, 1.80f};
 
-// Pair energy at squared distance d2 (below kCut2).
-struct PairTerm {
-  Params par;
-  float lj(float r0, float d2) const {
-    // eps ((r0/d)^12 - 2 (r0/d)^6), continued linearly below 0.85 r0, shifted to 0 at kCut
-    // or 1.6 r0, whichever is closer.
-    const float cut = std::min(kCut, 1.6f * r0);
-    if (d2 >= cut * cut) return 0.0f;
-    auto f = [&](float d) {
-      float x = r0 * r0 / (d * d);
-      float x3 = x * x * x;
-      return par.eps_lj * (x3 * x3 - 2.0f * x3);
-    };
-    const float shift = f(cut);
-    const float dmin = 0.85f * r0;
-    float d = std::sqrt(d2);
-    if (d >= dmin) return par.w_rep * (f(d) - shift);
-    float x = r0 / dmin, x6 = x * x * x * x * x * x;
-    float slope = 12.0f * par.eps_lj / dmin * (x6 * x6 - x6);  // -dE/dd at dmin
-    return par.w_rep * (f(dmin) - shift + slope * (dmin - d));
+// Pair energy at squared distance d2 (below kCut2). The Lennard-Jones-like term of each pair
+// class is precomputed: eps ((r0/d)^12 - 2 (r0/d)^6), continued linearly below 0.85 r0, shifted
+// to 0 at kCut or 1.6 r0, whichever is closer.
+struct Lj {
+  float r0sq = 0, cut2 = 0, shift = 0, dmin = 0, dmin2 = 0, e_dmin = 0, slope = 0;
+};
+
+class PairTerm {
+ public:
+  explicit PairTerm(const Params& p) : par_(p) {
+    for (int a = 0; a < 4; ++a)
+      for (int b = 0; b < 4; ++b) {
+        const float sum = kRadius[a] + kRadius[b];
+        plain_[a][b] = make(p.radius_scale * sum);
+        clash2_[a][b] = p.clash_scale * sum * p.clash_scale * sum;
+        clash_[a][b] = p.clash_scale * sum;
+      }
+    hb_ = make(p.hb_r0);
+    ss_ = make(1.95f);
   }
   float operator()(const Kind& a, const Kind& b, float d2) const {
     if (a.sg && b.sg) {
       float d = std::sqrt(d2);
       float u = (d - 2.04f) / 0.3f;
-      float ss = u * u < 1.0f ? -par.w_ss * (1.0f - u * u) : 0.0f;
-      return ss + lj(1.95f, d2);
+      float ss = u * u < 1.0f ? -par_.w_ss * (1.0f - u * u) : 0.0f;
+      return ss + lj(ss_, d2);
     }
     if ((a.donor && b.acceptor) || (a.acceptor && b.donor)) {
       float d = std::sqrt(d2), hb = 0;
-      if (d >= par.hb_lo && d <= par.hb_hi) hb = 1;
-      else if (d > par.hb_hi && d < par.hb_hi + 0.4f) hb = (par.hb_hi + 0.4f - d) / 0.4f;
-      else if (d < par.hb_lo && d > par.hb_lo - 0.3f) hb = (d - par.hb_lo + 0.3f) / 0.3f;
-      return -par.w_hb * hb + lj(par.hb_r0, d2);
+      if (d >= par_.hb_lo && d <= par_.hb_hi) hb = 1;
+      else if (d > par_.hb_hi && d < par_.hb_hi + 0.4f) hb = (par_.hb_hi + 0.4f - d) / 0.4f;
+      else if (d < par_.hb_lo && d > par_.hb_lo - 0.3f) hb = (d - par_.hb_lo + 0.3f) / 0.3f;
+      return -par_.w_hb * hb + lj(hb_, d2);
     }
-    const float sum = kRadius[a.elem] + kRadius[b.elem];
-    const float r0 = par.radius_scale * sum;
+    float e = lj(plain_[a.elem][b.elem], d2);
     // The soft term lets contacts closer than native ones through cheaply; the optional steep
     // penalty keeps them out.
-    const float dc = par.clash_scale * sum;
-    float e = lj(r0, d2);
-    if (d2 < dc * dc) e += par.w_clash * 10.0f * (dc - std::sqrt(d2));
+    if (par_.w_clash != 0.0f && d2 < clash2_[a.elem][b.elem])
+      e += par_.w_clash * 10.0f * (clash_[a.elem][b.elem] - std::sqrt(d2));
     return e;
   }
-};
 
+ private:
+  Lj make(float r0) const {
+    Lj c;
+    const float cut = std::min(kCut, 1.6f * r0);
+    auto f = [&](float d) {
+      float x = r0 * r0 / (d * d);
+      float x3 = x * x * x;
+      return par_.eps_lj * (x3 * x3 - 2.0f * x3);
+    };
+    c.r0sq = r0 * r0;
+    c.cut2 = cut * cut;
+    c.shift = f(cut);
+    c.dmin = 0.85f * r0;
+    c.dmin2 = c.dmin * c.dmin;
+    c.e_dmin = f(c.dmin);
+    const float x = r0 / c.dmin, x6 = x * x * x * x * x * x;
+    c.slope = 12.0f * par_.eps_lj / c.dmin * (x6 * x6 - x6);  // -dE/dd at dmin
+    return c;
+  }
+  float lj(const Lj& c, float d2) const {
+    if (d2 >= c.cut2) return 0.0f;
+    if (d2 >= c.dmin2) {
+      const float x = c.r0sq / d2, x3 = x * x * x;
+      return par_.w_rep * (par_.eps_lj * (x3 * x3 - 2.0f * x3) - c.shift);
+    }
+    return par_.w_rep * (c.e_dmin - c.shift + c.slope * (c.dmin - std::sqrt(d2)));
+  }
+
+  Params par_;
+  Lj plain_[4][4], hb_, ss_;
+  float clash2_[4][4], clash_[4][4];
+};
 
 struct Candidate {
   std::vector<Vec3> xyz;  // side chain CG onward
@@ -205,7 +233,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   const std::size_t nres = residues.size();
   Result out;
   out.side.resize(nres);
-  PairTerm term{par};
+  const PairTerm term(par);
 
   // Sites: packed residues with N, CA and C; CB from the backbone.
   std::vector<Site> sites;

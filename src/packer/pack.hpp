@@ -42,7 +42,7 @@ struct Params {
   float hb_r0 = 2.75f;     // LJ minimum of a donor-acceptor pair
   float w_ss = 3.0f;       // per disulfide (SG-SG near 2.04 A)
   float expand_prob = 0.2f;    // rotamers at least this likely are expanded by +-1 sd
-  float prune = 20.0f;     // rotamers whose self energy is this far above the best are dropped
+  float prune = 14.0f;     // rotamers whose self energy is this far above the best are dropped
   int restarts = 8;        // extra searches from perturbed starts
 };
 

@@ -125,6 +125,10 @@ std::string trim(const std::string& s) {
 SideChainGeometry SideChainGeometry::read(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw InputError(path, 0, "cannot open the side-chain geometry");
+  return read_stream(in, path);
+}
+
+SideChainGeometry SideChainGeometry::read_stream(std::istream& in, const std::string& path) {
   // key "RES A1 A2" (bond) or "RES A1 A2 A3" (angle), both orders of the atoms.
   std::map<std::string, float> value;
   std::string line;
@@ -141,6 +145,8 @@ SideChainGeometry SideChainGeometry::read(const std::string& path) {
     float x = std::strtof(v.c_str(), &end);
     if (end == v.c_str() || *end != '\0' || !std::isfinite(x))
       throw InputError(path, line_no, "malformed value \"" + v + "\"");
+    if (a3 == "." ? !(x >= 0.5f && x <= 3.0f) : !(x >= 60.0f && x <= 180.0f))
+      throw InputError(path, line_no, "implausible " + std::string(a3 == "." ? "bond " : "angle ") + v);
     if (a3 == ".") {
       value[res + " " + a1 + " " + a2] = x;
       value[res + " " + a2 + " " + a1] = x;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,7 +37,10 @@ class SideChainGeometry {
  public:
   // Reads geometry.txt (rows "RES A1 A2 A3 value sd n pooled"); InputError naming the file and
   // line on a malformed row, or the file when a value the builder needs is absent.
+  // Bonds must lie in 0.5..3.0 A and angles in 60..180 degrees.
   static SideChainGeometry read(const std::string& path);
+  // The same on an open stream; path labels messages.
+  static SideChainGeometry read_stream(std::istream& in, const std::string& path);
   // Null for GLY and for names outside the twenty.
   const ScTopology* topology(std::string_view res3) const;
 
