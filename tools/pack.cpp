@@ -24,8 +24,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: vorb-tools pack MODEL -o OUT [--keep-existing] [--ideal-cb] [--data DIR] [--repeat N]\n"
     "                       [--set NAME=X]\n"
-    "  MODEL            PDB or mmCIF, optionally gzipped; every chain is packed, across chain\n"
-    "                   interfaces; hetero groups and waters stay and act as obstacles\n"
+    "  MODEL            PDB or mmCIF, optionally gzipped; every chain of the first model is\n"
+    "                   packed, across chain interfaces; hetero groups and waters stay and act\n"
+    "                   as obstacles; OUT holds the first model only\n"
     "  --keep-existing  keep side chains complete in MODEL, pack only the others\n"
     "  --ideal-cb       place every CB from N, CA and C (default: a CB in MODEL is kept)\n"
     "  --data DIR       data directory holding rotamers and tables/ (default: found)\n"

