@@ -6,7 +6,7 @@ shared training set; --set train: training chains at 0-based positions 4, 14, 24
 tuning) it writes the native's first chain renumbered 1..n (as the peer's traces were) and runs
 
   natives  vorb-tools pack NATIVE (the native's own backbone repacked)
-  rules    vorb-tools rebuild NATIVE --ca --side-chains rules   (mode 23 as specified)
+  rules    vorb-tools rebuild NATIVE --ca --side-chains rules   (mode 23 as VORB writes it)
   packed   vorb-tools rebuild NATIVE --ca                        (mode 23, then packed)
   peer     the peer's models, ../shared/peers/*/heldout/{default,hbopt}/NAME.pdb (held-out only)
 

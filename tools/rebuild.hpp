@@ -16,7 +16,7 @@ struct RebuildOptions {
   std::string templ;        // template structure (PDB or mmCIF), modes 3, 31, 4
   std::string workdir;      // kept working directory; empty: a temporary one, removed after
   std::string data;         // data directory holding BBdat; empty: found (datadir.hpp)
-  bool pack = true;         // repack VORB's side chains (pack.hpp); false: the specified ones
+  bool pack = true;         // repack VORB's side chains (pack.hpp); false: VORB's own ones
   PrepOptions prep;
 };
 
