@@ -651,6 +651,9 @@ def write_report(out):
     lines += ["![per-chain accuracy](accuracy_per_protein.png)" if e2 is None
               else "Accuracy plot not made: %s." % e2, ""]
     lines += section_proteins(scores, runs)
+    side = out / "side_chains.md"  # the packing section, written by bench/pack_bench.py --report
+    if side.exists():
+        lines += [side.read_text().rstrip(), ""]
     lines += section_micro(out)
     path = out / "REPORT.md"
     lines += kept_sections(path)

@@ -17,6 +17,7 @@ int cmd_score(const Args& args);     // accuracy of a built model against its na
 int cmd_prep(const Args& args);      // archive file to the program's working files (prep.hpp)
 int cmd_export(const Args& args);    // program model to standard PDB or mmCIF (export.hpp)
 int cmd_rebuild(const Args& args);   // prep, VORB, export (rebuild.hpp)
+int cmd_pack(const Args& args);      // new side chains for a model (pack.hpp)
 int cmd_rotamers(const Args& args);  // rotamer library from real structures (rotamers.hpp)
 int cmd_regularize(const Args& args);  // trace regulariser (trace_regularize.hpp)
 

@@ -23,6 +23,7 @@ const Command kCommands[] = {
     {"prep", vorb::tools::cmd_prep, "PDB or mmCIF chain to the program's input, Hdd and seq.dat"},
     {"export", vorb::tools::cmd_export, "program model to standard PDB or mmCIF, original numbering"},
     {"rebuild", vorb::tools::cmd_rebuild, "prep, VORB and export in one command"},
+    {"pack", vorb::tools::cmd_pack, "new side chains for a model, backbone untouched"},
     {"rotamers", vorb::tools::cmd_rotamers, "rotamer library from real structures; --check measures one"},
     {"regularize", vorb::tools::cmd_regularize, "C-alpha trace to 3.8 A steps, no pair under 4.0 A"},
     {nullptr, nullptr, nullptr},

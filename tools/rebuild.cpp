@@ -8,13 +8,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <system_error>
 
 #include "datadir.hpp"
 #include "export.hpp"
 #include "io/ffmt.hpp"
 #include "io/output_file.hpp"
+#include "pack.hpp"
 #include "model/errors.hpp"
 #include "outputs.hpp"
 #include "sequence_fit.hpp"
@@ -30,7 +33,7 @@ constexpr const char* kUsage =
     "usage: vorb-tools rebuild INPUT [--mode 23|3|31|4|2|1] [--template T | --no-template]\n"
     "                          [--chain ID[,ID...]] [--model N] [--ca] [--no-hetero]\n"
     "                          [--regularize auto|on|off] [--sequence SEQ]\n"
-    "                          [--workdir DIR] [--data DIR] -o OUT\n"
+    "                          [--side-chains packed|rules] [--workdir DIR] [--data DIR] -o OUT\n"
     "  INPUT, T   PDB or mmCIF files, optionally gzipped, \"-\" for standard input\n"
     "  --template modes 3, 31, 4: restrain to the C-alpha atoms of T (default: those of INPUT);\n"
     "             --no-template runs them without a template\n"
@@ -43,6 +46,8 @@ constexpr const char* kUsage =
     "  --regularize auto|on|off  move the C-alpha atoms of a trace to 3.8 A steps and no other\n"
     "             pair under 4.0 A (auto, the default: when steps outside 3.6..4.0 A and other\n"
     "             pairs under 3.8 A number a tenth of the steps or more: a noisy trace)\n"
+    "  --side-chains packed (default; not in mode 1): VORB's side chains repacked as by\n"
+    "             vorb-tools pack; rules: VORB's side chains as its rules build them\n"
     "  --no-hetero  leave out the chains' hetero groups (ligands, ions, waters), which are\n"
     "             otherwise copied unchanged into OUT\n"
     "  --workdir  run in DIR and keep its files (default: a temporary directory); with several\n"
@@ -126,6 +131,21 @@ SequenceStep place_on_sequence(Prepared& p, const RebuildOptions& opt) {
 bool trace_ss_wanted(const Prepared& p, const RebuildOptions& opt) {
   if (!(opt.mode == "3" || opt.mode == "31" || opt.mode == "4")) return false;
   return !p.backbone_complete() && is_trace(p);
+}
+
+}  // namespace
+
+namespace {
+
+// Side chains are repacked after every building mode; mode 1 only adds hydrogens.
+bool packs(const RebuildOptions& opt) { return opt.pack && opt.mode != "1"; }
+
+std::string read_text_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw InputError(path + ": cannot be read");
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 }  // namespace
@@ -339,6 +359,7 @@ int rebuild(const RebuildOptions& opt) {
     throw InputError(bbdat + ": no backbone fragment library");
   const std::string vorb = find_vorb();
   Tables tables = read_tables(find_tables_dir(data));
+  if (packs(opt)) rotamer_library_path(data);
 
   std::unique_ptr<ScratchDir> scratch;
   std::string dir = opt.workdir;
@@ -357,9 +378,22 @@ int rebuild(const RebuildOptions& opt) {
   }
   const int status = run_all(runs, chains, opt, vorb, bbdat, tables);
   if (status != 0) return status;
-  aside.restore();
   const std::string title = fs::path(opt.output).stem().string();
-  write_text(structure_text(combine(chains, plans, runs), format_for(opt.output), title), opt.output);
+  const ExportFormat format = opt.output == "-" ? ExportFormat::pdb : format_for(opt.output);
+  std::string text = structure_text(combine(chains, plans, runs), format, title);
+  if (packs(opt)) {
+    // The combined model (every chain, hetero groups) is packed as a whole, across chains.
+    const std::string ext = format == ExportFormat::mmcif ? ".cif" : ".pdb";
+    PackOptions po;
+    po.input = (fs::path(dir) / ("unpacked" + ext)).string();
+    po.output = (fs::path(dir) / ("packed" + ext)).string();
+    po.data = data;
+    write_text(text, po.input);
+    pack_structure(po);
+    text = read_text_file(po.output);
+  }
+  aside.restore();
+  write_text(text, opt.output);
   std::fprintf(report_stream(opt.output), "model written to %s (chains %s, in the input's frame)\n", opt.output.c_str(), [&] {
     std::string s;
     for (const Prepared& c : chains) s += (s.empty() ? "" : ", ") + chain_label(c.chain);
@@ -400,6 +434,8 @@ int cmd_rebuild(const Args& args) {
       opt.sequence = args[++k];
     } else if (a == "--regularize" && has_value) {
       opt.regularize = parse_regularize(args[++k]);
+    } else if (a == "--side-chains" && has_value && (args[k + 1] == "packed" || args[k + 1] == "rules")) {
+      opt.pack = args[++k] == "packed";
     } else if (a == "--ca") {
       opt.prep.ca_only = true;
     } else if (a.size() > 1 && a[0] == '-') {

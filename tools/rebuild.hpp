@@ -25,6 +25,7 @@ struct RebuildOptions {
   GapPolicy gaps = GapPolicy::split;
   std::string sequence;     // --sequence: a FASTA file or one-letter text; empty: none given
   RegularizeWhen regularize = RegularizeWhen::automatic;  // C-alpha traces only
+  bool pack = true;         // repack VORB's side chains (pack.hpp); false: VORB's own ones
 };
 
 // Whether the refinement modes (3, 31, 4) take the input's own C-alpha atoms as the template:

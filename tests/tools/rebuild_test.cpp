@@ -32,9 +32,9 @@ std::vector<std::string> atoms_of(const std::string& path) {
   return out;
 }
 
-// The main job of the README (C-alpha trace, topology, VORB 23) and rebuild --ca on the
-// example give the same model, rebuild's in the input's frame: every C-alpha atom where the
-// input has it.
+// The main job of the README (C-alpha trace, topology, VORB 23) and rebuild --ca
+// --side-chains rules on the example give the same model, rebuild's in the input's frame: every
+// C-alpha atom where the input has it. The default packs its side chains on the same backbone.
 TEST(Rebuild, ExampleGivesTheModelOfTheMainJob) {
   TempDir d;
   const std::string native = source("examples/1ubi_a.pdb");
@@ -42,7 +42,8 @@ TEST(Rebuild, ExampleGivesTheModelOfTheMainJob) {
   ASSERT_EQ(run_tools(d.path(), "hdd ubi_ca.pdb -o Hdd").status, 0);
   ASSERT_EQ(test::run_vorb(d.path(), "23 ubi_ca.pdb " + q(source("data/BBdat"))).status, 0);
 
-  test::RunResult r = run_tools(d.path(), "rebuild " + q(native) + " --ca -o model.pdb");
+  test::RunResult r =
+      run_tools(d.path(), "rebuild " + q(native) + " --ca --side-chains rules -o model.pdb");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("model written to model.pdb"), std::string::npos) << r.out;
   std::vector<ModelAtom> main_job = read_model(d.file("ubi_ca.pdb.h"));
@@ -70,6 +71,25 @@ TEST(Rebuild, ExampleGivesTheModelOfTheMainJob) {
     EXPECT_NEAR(m.y, ca.y, 1.5e-3);
     EXPECT_NEAR(m.z, ca.z, 1.5e-3);
   }
+
+
+  r = run_tools(d.path(), "rebuild " + q(native) + " --ca -o packed.pdb");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<ModelAtom> rules = read_model(d.file("model.pdb"));
+  const std::vector<ModelAtom> packed = read_model(d.file("packed.pdb"));
+  ASSERT_EQ(packed.size(), rules.size());
+  int moved = 0;
+  for (std::size_t k = 0; k < rules.size(); ++k) {
+    const ModelAtom &a = rules[k], &b = packed[k];
+    EXPECT_EQ(a.name4 + a.res3 + std::to_string(a.resnum), b.name4 + b.res3 + std::to_string(b.resnum));
+    const bool same = a.x == b.x && a.y == b.y && a.z == b.z;
+    if (a.name4 == " N  " || a.name4 == " CA " || a.name4 == " C  " || a.name4 == " O  " ||
+        a.name4 == " CB " || a.name4 == " OXT")
+      EXPECT_TRUE(same) << a.name4 << a.resnum;
+    else
+      moved += !same;
+  }
+  EXPECT_GT(moved, 100);
 }
 
 // A kept working directory holds the program's files; a template is numbered like the model.
@@ -158,6 +178,7 @@ TEST(Rebuild, FailuresOfTheProgramAreNotReportedAsSuccess) {
   fs::create_directories(d.file("data/tables"));
   for (const char* f : {"geometry.txt", "hbond.txt", "rama.txt"})
     fs::copy_file(source(std::string("data/tables/") + f), d.file(std::string("data/tables/") + f));
+  fs::copy_file(source("data/rotamers"), d.file("data/rotamers"));
   test::write_file(d.file("data/BBdat"), "not a library\n");
   test::RunResult r = run_tools(d.path(), "rebuild " + q(native) + " --ca --data data -o a.pdb");
   EXPECT_EQ(r.status, 2) << r.out;

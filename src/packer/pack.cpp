@@ -1,0 +1,461 @@
+#include "pack.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+
+namespace vorb::packer {
+namespace {
+
+constexpr float kCut = 5.2f;  // no pair term beyond this distance (A)
+constexpr float kCut2 = kCut * kCut;
+
+// What the energy needs of an atom: its class, its hydrogen-bond roles, and whether it is a
+// cysteine SG (disulfide partner).
+struct Kind {
+  std::uint8_t elem = 0;  // 0 C, 1 N, 2 O, 3 S
+  bool donor = false, acceptor = false, sg = false;
+};
+
+struct EAtom {
+  Vec3 p;
+  Kind k;
+  int res = -1;  // residue index, -1 for other atoms
+};
+
+Kind kind_of(std::string_view res, std::string_view name, char element, bool residue_atom) {
+  Kind k;
+  switch (element) {
+    case 'N': k.elem = 1; break;
+    case 'O': k.elem = 2; break;
+    case 'S': k.elem = 3; break;
+    default: k.elem = 0;
+  }
+  if (!residue_atom) {  // water and ligand N and O may both give and take
+    k.donor = k.acceptor = k.elem == 1 || k.elem == 2;
+    return k;
+  }
+  if (name == "N") k.donor = res != "PRO";
+  else if (name == "O" || name == "OXT") k.acceptor = true;
+  else if (name == "OG" || name == "OG1" || name == "OH") k.donor = k.acceptor = true;
+  else if (name == "OD1" || name == "OD2" || name == "OE1" || name == "OE2") k.acceptor = true;
+  else if (name == "ND2" || name == "NE2" || name == "NZ" || name == "NE" || name == "NH1" ||
+           name == "NH2" || name == "NE1")
+    k.donor = true;
+  if (res == "HIS" && (name == "ND1" || name == "NE2")) k.donor = k.acceptor = true;
+  if (res == "GLN" && name == "NE2") k.donor = true, k.acceptor = false;
+  k.sg = res == "CYS" && name == "SG";
+  return k;
+}
+
+constexpr float kRadius[4] = {1.70f, 1.55f, 1.52f, 1.80f};
+
+// Pair energy at squared distance d2 (below kCut2). The Lennard-Jones-like term of each pair
+// class is precomputed: eps ((r0/d)^12 - 2 (r0/d)^6), continued linearly below 0.85 r0, shifted
+// to 0 at kCut or 1.6 r0, whichever is closer.
+struct Lj {
+  float r0sq = 0, cut2 = 0, shift = 0, dmin = 0, dmin2 = 0, e_dmin = 0, slope = 0;
+};
+
+class PairTerm {
+ public:
+  explicit PairTerm(const Params& p) : par_(p) {
+    for (int a = 0; a < 4; ++a)
+      for (int b = 0; b < 4; ++b) {
+        const float sum = kRadius[a] + kRadius[b];
+        plain_[a][b] = make(p.radius_scale * sum);
+        clash2_[a][b] = p.clash_scale * sum * p.clash_scale * sum;
+        clash_[a][b] = p.clash_scale * sum;
+      }
+    hb_ = make(p.hb_r0);
+    ss_ = make(1.95f);
+  }
+  float operator()(const Kind& a, const Kind& b, float d2) const {
+    if (a.sg && b.sg) {
+      float d = std::sqrt(d2);
+      float u = (d - 2.04f) / 0.3f;
+      float ss = u * u < 1.0f ? -par_.w_ss * (1.0f - u * u) : 0.0f;
+      return ss + lj(ss_, d2);
+    }
+    if ((a.donor && b.acceptor) || (a.acceptor && b.donor)) {
+      float d = std::sqrt(d2), hb = 0;
+      if (d >= par_.hb_lo && d <= par_.hb_hi) hb = 1;
+      else if (d > par_.hb_hi && d < par_.hb_hi + 0.4f) hb = (par_.hb_hi + 0.4f - d) / 0.4f;
+      else if (d < par_.hb_lo && d > par_.hb_lo - 0.3f) hb = (d - par_.hb_lo + 0.3f) / 0.3f;
+      return -par_.w_hb * hb + lj(hb_, d2);
+    }
+    float e = lj(plain_[a.elem][b.elem], d2);
+    // The soft term lets contacts closer than native ones through cheaply; the optional steep
+    // penalty keeps them out.
+    if (par_.w_clash != 0.0f && d2 < clash2_[a.elem][b.elem])
+      e += par_.w_clash * 10.0f * (clash_[a.elem][b.elem] - std::sqrt(d2));
+    return e;
+  }
+
+ private:
+  Lj make(float r0) const {
+    Lj c;
+    const float cut = std::min(kCut, 1.6f * r0);
+    auto f = [&](float d) {
+      float x = r0 * r0 / (d * d);
+      float x3 = x * x * x;
+      return par_.eps_lj * (x3 * x3 - 2.0f * x3);
+    };
+    c.r0sq = r0 * r0;
+    c.cut2 = cut * cut;
+    c.shift = f(cut);
+    c.dmin = 0.85f * r0;
+    c.dmin2 = c.dmin * c.dmin;
+    c.e_dmin = f(c.dmin);
+    const float x = r0 / c.dmin, x6 = x * x * x * x * x * x;
+    c.slope = 12.0f * par_.eps_lj / c.dmin * (x6 * x6 - x6);  // -dE/dd at dmin
+    return c;
+  }
+  float lj(const Lj& c, float d2) const {
+    if (d2 >= c.cut2) return 0.0f;
+    if (d2 >= c.dmin2) {
+      const float x = c.r0sq / d2, x3 = x * x * x;
+      return par_.w_rep * (par_.eps_lj * (x3 * x3 - 2.0f * x3) - c.shift);
+    }
+    return par_.w_rep * (c.e_dmin - c.shift + c.slope * (c.dmin - std::sqrt(d2)));
+  }
+
+  Params par_;
+  Lj plain_[4][4], hb_, ss_;
+  float clash2_[4][4], clash_[4][4];
+};
+
+struct Candidate {
+  std::vector<Vec3> xyz;  // side chain CG onward
+  std::array<float, 4> chi{};
+  float e_rot = 0;
+  float e_self = 0;
+  Vec3 centre;
+  float radius = 0;
+};
+
+struct Site {
+  int res = 0;
+  const ScTopology* topo = nullptr;
+  Vec3 n, ca, c, cb;
+  std::vector<Kind> kinds;  // per side-chain atom
+  std::vector<Candidate> cand;
+  float reach = 0;  // largest distance of a candidate atom from CB
+};
+
+// Uniform grid of the fixed atoms for neighbour queries.
+class Grid {
+ public:
+  Grid(const std::vector<EAtom>& atoms, float cell) : atoms_(atoms), cell_(cell) {
+    if (atoms.empty()) return;
+    lo_ = hi_ = atoms[0].p;
+    for (const EAtom& a : atoms) {
+      lo_.x = std::min(lo_.x, a.p.x), lo_.y = std::min(lo_.y, a.p.y), lo_.z = std::min(lo_.z, a.p.z);
+      hi_.x = std::max(hi_.x, a.p.x), hi_.y = std::max(hi_.y, a.p.y), hi_.z = std::max(hi_.z, a.p.z);
+    }
+    for (int d = 0; d < 3; ++d) dim_[d] = 1 + int(((&hi_.x)[d] - (&lo_.x)[d]) / cell_);
+    start_.assign(std::size_t(dim_[0]) * std::size_t(dim_[1]) * std::size_t(dim_[2]) + 1, 0);
+    std::vector<std::size_t> cell_of(atoms.size());
+    for (std::size_t k = 0; k < atoms.size(); ++k) {
+      cell_of[k] = index(atoms[k].p);
+      ++start_[cell_of[k] + 1];
+    }
+    for (std::size_t k = 1; k < start_.size(); ++k) start_[k] += start_[k - 1];
+    order_.resize(atoms.size());
+    std::vector<std::size_t> fill(start_.begin(), start_.end() - 1);
+    for (std::size_t k = 0; k < atoms.size(); ++k) order_[fill[cell_of[k]]++] = int(k);
+  }
+  // Indexes of atoms within r of p (a superset: whole cells).
+  void near(Vec3 p, float r, std::vector<int>& out) const {
+    out.clear();
+    if (atoms_.empty()) return;
+    int lo[3], hi[3];
+    for (int d = 0; d < 3; ++d) {
+      lo[d] = std::max(0, int(std::floor(((&p.x)[d] - r - (&lo_.x)[d]) / cell_)));
+      hi[d] = std::min(dim_[d] - 1, int(std::floor(((&p.x)[d] + r - (&lo_.x)[d]) / cell_)));
+    }
+    const float r2 = r * r;
+    for (int i = lo[0]; i <= hi[0]; ++i)
+      for (int j = lo[1]; j <= hi[1]; ++j)
+        for (int k = lo[2]; k <= hi[2]; ++k) {
+          std::size_t c = (std::size_t(i) * std::size_t(dim_[1]) + std::size_t(j)) *
+                              std::size_t(dim_[2]) + std::size_t(k);
+          for (std::size_t q = start_[c]; q < start_[c + 1]; ++q)
+            if (norm2(atoms_[std::size_t(order_[q])].p - p) <= r2) out.push_back(order_[q]);
+        }
+  }
+
+ private:
+  std::size_t index(Vec3 p) const {
+    int c[3];
+    for (int d = 0; d < 3; ++d)
+      c[d] = std::clamp(int(((&p.x)[d] - (&lo_.x)[d]) / cell_), 0, dim_[d] - 1);
+    return (std::size_t(c[0]) * std::size_t(dim_[1]) + std::size_t(c[1])) * std::size_t(dim_[2]) +
+           std::size_t(c[2]);
+  }
+  const std::vector<EAtom>& atoms_;
+  float cell_;
+  Vec3 lo_, hi_;
+  int dim_[3] = {0, 0, 0};
+  std::vector<std::size_t> start_;
+  std::vector<int> order_;
+};
+
+const Atom* find(const Residue& r, std::string_view name) {
+  for (const Atom& a : r.atoms)
+    if (a.name == name) return &a;
+  return nullptr;
+}
+
+bool flips(std::string_view r) { return r == "HIS" || r == "ASN" || r == "GLN"; }
+// Residues whose chi2 expansion pays: rings and branched or planar ends that sit close to the
+// neighbours.
+bool expand_chi2(std::string_view r) {
+  return r == "PHE" || r == "TYR" || r == "TRP" || r == "HIS" || r == "ASN" || r == "ASP" ||
+         r == "LEU" || r == "ILE";
+}
+
+// Deterministic stream for the restarts.
+struct Lcg {
+  std::uint64_t s;
+  std::uint32_t next() {
+    s = s * 6364136223846793005ULL + 1442695040888963407ULL;
+    return std::uint32_t(s >> 33);
+  }
+};
+
+}  // namespace
+
+Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& others,
+            const RotamerLibrary& lib, const SideChainGeometry& geo, const Params& par) {
+  const std::size_t nres = residues.size();
+  Result out;
+  out.side.resize(nres);
+  const PairTerm term(par);
+
+  // Sites: packed residues with N, CA and C; CB from the backbone.
+  std::vector<Site> sites;
+  std::vector<int> site_of(nres, -1);
+  auto bonded = [&](std::size_t i) {  // C(i)-N(i+1) at most 2.0 A
+    if (i + 1 >= nres) return false;
+    const Atom* c = find(residues[i], "C");
+    const Atom* n = find(residues[i + 1], "N");
+    return c && n && dist(c->p, n->p) <= 2.0f;
+  };
+  for (std::size_t i = 0; i < nres; ++i) {
+    const Residue& r = residues[i];
+    if (!r.pack) continue;
+    const ScTopology* t = geo.topology(r.name);
+    const Atom *n = find(r, "N"), *ca = find(r, "CA"), *c = find(r, "C");
+    if (!t || !n || !ca || !c) continue;
+    Site s;
+    s.res = int(i);
+    s.topo = t;
+    s.n = n->p, s.ca = ca->p, s.c = c->p;
+    // A CB given with the backbone is kept (it carries the residue's real geometry); else
+    // it is placed on the ideal geometry.
+    const Atom* cb_in = find(r, "CB");
+    s.cb = cb_in ? cb_in->p : place_cb(*t, s.n, s.ca, s.c);
+    out.side[i].push_back({"CB", 'C', s.cb});
+    for (const ScAtom& a : t->atoms) s.kinds.push_back(kind_of(r.name, a.name, a.element, true));
+    if (t->atoms.empty()) continue;  // ALA: CB only
+    site_of[i] = int(sites.size());
+    sites.push_back(std::move(s));
+  }
+
+  // Fixed atoms: every heavy atom that stays, the CBs just placed, and the others.
+  std::vector<EAtom> fixed;
+  for (std::size_t i = 0; i < nres; ++i) {
+    const Residue& r = residues[i];
+    for (const Atom& a : r.atoms)
+      if (a.element != 'H') fixed.push_back({a.p, kind_of(r.name, a.name, a.element, true), int(i)});
+    if (r.pack && !out.side[i].empty() && !find(r, "CB"))
+      fixed.push_back({out.side[i][0].p, kind_of(r.name, "CB", 'C', true), int(i)});
+  }
+  for (const Atom& a : others)
+    if (a.element != 'H') fixed.push_back({a.p, kind_of("", a.name, a.element, false), -1});
+  Grid grid(fixed, 4.0f);
+
+  // Candidates: library rotamers for the residue's phi and psi, expanded by +-1 sd on chi1
+  // (and chi2 where it pays), the HIS, ASN and GLN flips, built and scored against the fixed
+  // atoms.
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  std::vector<int> nearby;
+  for (Site& s : sites) {
+    const Residue& r = residues[std::size_t(s.res)];
+    const std::size_t i = std::size_t(s.res);
+    float phi = nan, psi = nan;
+    if (i > 0 && bonded(i - 1)) phi = dihedral_deg(find(residues[i - 1], "C")->p, s.n, s.ca, s.c);
+    if (bonded(i)) psi = dihedral_deg(s.n, s.ca, s.c, find(residues[i + 1], "N")->p);
+    std::span<const Rotamer> rots = lib.lookup(r.name, phi, psi);
+    const int nchi = s.topo->nchi;
+    const bool flip = flips(r.name);
+    const bool ex2 = expand_chi2(r.name) && nchi >= 2;
+    float pbest = 0;
+    for (const Rotamer& ro : rots) pbest = std::max(pbest, ro.prob);
+    const bool pro_skip = r.name == "PRO" && i > 0 && bonded(i - 1);
+    std::vector<Vec3> xyz(s.topo->atoms.size());
+    for (const Rotamer& ro : rots) {
+      const bool expand = ro.prob >= par.expand_prob && nchi >= 1 && r.name != "PRO";
+      for (int e1 = 0; e1 < (expand ? 3 : 1); ++e1)
+        for (int e2 = 0; e2 < (expand && ex2 ? 3 : 1); ++e2)
+          for (int f = 0; f < (flip ? 2 : 1); ++f) {
+            Candidate cd;
+            cd.chi = ro.chi;
+            const float step[3] = {0.0f, -1.0f, 1.0f};
+            cd.chi[0] += step[e1] * ro.sd[0];
+            if (nchi >= 2) cd.chi[1] += step[e2] * ro.sd[1];
+            if (f) cd.chi[std::size_t(nchi - 1)] += 180.0f;
+            cd.e_rot = -par.w_rot * std::log(std::max(ro.prob, 1e-5f) / pbest) +
+                       0.5f * par.w_rot * float((e1 > 0) + (e2 > 0));
+            float chi2 = build_side_chain(*s.topo, s.n, s.ca, s.c, s.cb, cd.chi, xyz.data());
+            cd.chi[1] = nchi >= 2 ? chi2 : cd.chi[1];
+            cd.xyz = xyz;
+            s.cand.push_back(std::move(cd));
+          }
+    }
+    if (s.cand.empty()) {  // no rotamer in the library: the first chis all 180
+      Candidate cd;
+      cd.chi = {180, 180, 180, 180};
+      build_side_chain(*s.topo, s.n, s.ca, s.c, s.cb, cd.chi, xyz.data());
+      cd.xyz = xyz;
+      s.cand.push_back(std::move(cd));
+    }
+    for (Candidate& cd : s.cand) {
+      Vec3 sum;
+      for (Vec3 p : cd.xyz) sum = sum + p;
+      cd.centre = sum / float(cd.xyz.size());
+      for (Vec3 p : cd.xyz) cd.radius = std::max(cd.radius, dist(p, cd.centre));
+      for (Vec3 p : cd.xyz) s.reach = std::max(s.reach, dist(p, s.cb));
+    }
+    grid.near(s.cb, s.reach + kCut, nearby);
+    for (Candidate& cd : s.cand) {
+      float e = cd.e_rot;
+      for (int q : nearby) {
+        const EAtom& f = fixed[std::size_t(q)];
+        if (f.res == s.res) continue;
+        if (pro_skip && f.res == s.res - 1) continue;  // the ring closes on N(i), bonded to C(i-1)
+        if (norm2(f.p - cd.centre) > (cd.radius + kCut) * (cd.radius + kCut)) continue;
+        for (std::size_t a = 0; a < cd.xyz.size(); ++a) {
+          float d2 = norm2(cd.xyz[a] - f.p);
+          if (d2 < kCut2) e += term(s.kinds[a], f.k, d2);
+        }
+      }
+      cd.e_self = e;
+    }
+    // Prune the hopeless: far above the best self energy.
+    float best = std::numeric_limits<float>::max();
+    for (const Candidate& cd : s.cand) best = std::min(best, cd.e_self);
+    std::vector<Candidate> kept;
+    for (Candidate& cd : s.cand)
+      if (cd.e_self <= best + par.prune) kept.push_back(std::move(cd));
+    s.cand = std::move(kept);
+    out.rotamers += int(s.cand.size());
+  }
+
+  // Pair tables between sites whose side chains can meet.
+  struct Edge {
+    int a, b;
+    std::vector<float> e;  // [ra * nb + rb]
+  };
+  std::vector<Edge> edges;
+  std::vector<std::vector<std::pair<int, int>>> adj(sites.size());  // (other site, edge)
+  for (std::size_t a = 0; a < sites.size(); ++a)
+    for (std::size_t b = a + 1; b < sites.size(); ++b) {
+      const Site &sa = sites[a], &sb = sites[b];
+      const float lim = sa.reach + sb.reach + kCut;
+      if (norm2(sa.cb - sb.cb) > lim * lim) continue;
+      const bool pro_a = residues[std::size_t(sb.res)].name == "PRO" && sb.res == sa.res + 1 &&
+                         bonded(std::size_t(sa.res));
+      Edge ed{int(a), int(b), std::vector<float>(sa.cand.size() * sb.cand.size(), 0.0f)};
+      bool any = false;
+      if (!pro_a) {
+        for (std::size_t ra = 0; ra < sa.cand.size(); ++ra) {
+          const Candidate& ca = sa.cand[ra];
+          for (std::size_t rb = 0; rb < sb.cand.size(); ++rb) {
+            const Candidate& cb = sb.cand[rb];
+            const float l = ca.radius + cb.radius + kCut;
+            if (norm2(ca.centre - cb.centre) > l * l) continue;
+            float e = 0;
+            for (std::size_t i = 0; i < ca.xyz.size(); ++i)
+              for (std::size_t j = 0; j < cb.xyz.size(); ++j) {
+                float d2 = norm2(ca.xyz[i] - cb.xyz[j]);
+                if (d2 < kCut2) e += term(sa.kinds[i], sb.kinds[j], d2);
+              }
+            if (e != 0.0f) any = true;
+            ed.e[ra * sb.cand.size() + rb] = e;
+          }
+        }
+      }
+      if (!any) continue;
+      adj[a].push_back({int(b), int(edges.size())});
+      adj[b].push_back({int(a), int(edges.size())});
+      edges.push_back(std::move(ed));
+    }
+
+  // Search: iterated conditional modes from the best self energies, then restarts from
+  // perturbed assignments; the lowest total wins (ties: the earlier one).
+  const std::size_t ns = sites.size();
+  auto pair_e = [&](int edge, int site, int r, const std::vector<int>& cur) {
+    const Edge& ed = edges[std::size_t(edge)];
+    if (ed.a == site)
+      return ed.e[std::size_t(r) * sites[std::size_t(ed.b)].cand.size() + std::size_t(cur[std::size_t(ed.b)])];
+    return ed.e[std::size_t(cur[std::size_t(ed.a)]) * sites[std::size_t(ed.b)].cand.size() + std::size_t(r)];
+  };
+  auto local = [&](std::size_t s, int r, const std::vector<int>& cur) {
+    double e = sites[s].cand[std::size_t(r)].e_self;
+    for (const auto& nb : adj[s]) e += pair_e(nb.second, int(s), r, cur);
+    return e;
+  };
+  auto icm = [&](std::vector<int>& cur) {
+    for (int sweep = 0; sweep < 100; ++sweep) {
+      bool changed = false;
+      for (std::size_t s = 0; s < ns; ++s) {
+        int best = cur[s];
+        double be = local(s, best, cur);
+        for (int r = 0; r < int(sites[s].cand.size()); ++r) {
+          double e = local(s, r, cur);
+          if (e < be - 1e-9) be = e, best = r;
+        }
+        if (best != cur[s]) cur[s] = best, changed = true;
+      }
+      if (!changed) break;
+    }
+  };
+  auto total = [&](const std::vector<int>& cur) {
+    double e = 0;
+    for (std::size_t s = 0; s < ns; ++s) e += sites[s].cand[std::size_t(cur[s])].e_self;
+    for (const Edge& ed : edges)
+      e += ed.e[std::size_t(cur[std::size_t(ed.a)]) * sites[std::size_t(ed.b)].cand.size() +
+                std::size_t(cur[std::size_t(ed.b)])];
+    return e;
+  };
+  std::vector<int> best(ns, 0);
+  for (std::size_t s = 0; s < ns; ++s)
+    for (int r = 0; r < int(sites[s].cand.size()); ++r)
+      if (sites[s].cand[std::size_t(r)].e_self < sites[s].cand[std::size_t(best[s])].e_self) best[s] = r;
+  icm(best);
+  double best_e = total(best);
+  Lcg rng{12345};
+  for (int k = 0; k < par.restarts; ++k) {
+    std::vector<int> cur = best;
+    for (std::size_t s = 0; s < ns; ++s)
+      if (rng.next() % 4 == 0) cur[s] = int(rng.next() % std::uint32_t(sites[s].cand.size()));
+    icm(cur);
+    double e = total(cur);
+    if (e < best_e - 1e-9) best_e = e, best = cur;
+  }
+  out.energy = best_e;
+
+  for (std::size_t s = 0; s < ns; ++s) {
+    const Site& st = sites[s];
+    const Candidate& cd = st.cand[std::size_t(best[s])];
+    for (std::size_t a = 0; a < cd.xyz.size(); ++a)
+      out.side[std::size_t(st.res)].push_back({st.topo->atoms[a].name, st.topo->atoms[a].element, cd.xyz[a]});
+  }
+  return out;
+}
+
+}  // namespace vorb::packer
