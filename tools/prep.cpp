@@ -75,7 +75,6 @@ void finish_prepared(Prepared& p, bool allow_short) {
                                       " residue(s) with atoms" + (p.ca_only ? " (C-alpha)" : "") +
                                       "; at least 3 are needed");
   PrepNotes& n = p.notes;
-  p.breaks.clear();
   for (std::size_t k = 0; k < p.res.size(); ++k) {
     PrepResidue& r = p.res[k];
     r.res.num = int(k) + 1;
@@ -96,9 +95,16 @@ void finish_prepared(Prepared& p, bool allow_short) {
         if (!r.res.has(heavy_name4(h))) absent.push_back(h);
       if (!absent.empty()) n.missing.add(original_label(r) + ": " + join(absent, " "), int(absent.size()));
     }
-    if (k == 0) continue;
+  }
+  find_breaks(p);
+}
+
+void find_breaks(Prepared& p) {
+  p.breaks.clear();
+  p.notes.breaks = Tally{};
+  for (std::size_t k = 1; k < p.res.size(); ++k) {
     const Residue& a = p.res[k - 1].res;
-    const Residue& b = r.res;
+    const Residue& b = p.res[k].res;
     const Vec3 *c = a.find(" C  "), *nn = b.find(" N  ");
     const Vec3 *ca1 = a.find(" CA "), *ca2 = b.find(" CA ");
     bool broken = false;
@@ -107,7 +113,7 @@ void finish_prepared(Prepared& p, bool allow_short) {
     else if (ca1 && ca2)
       broken = dist(*ca1, *ca2) > kCaCaBond;
     if (!broken) continue;
-    n.breaks.add(original_label(p.res[k - 1]) + " - " + original_label(r));
+    p.notes.breaks.add(original_label(p.res[k - 1]) + " - " + original_label(p.res[k]));
     p.breaks.push_back(k);
   }
 }

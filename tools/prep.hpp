@@ -124,6 +124,10 @@ void finish_prepared(Prepared& p, bool allow_short = false);
 std::string chain_label(const std::string& chain);
 
 // Label of a residue in the original numbering: "LYS A 12", "GLY A 52B".
+// The chain breaks of the residues taken, as finish_prepared finds them (again after their
+// positions change, as when a trace is regularised): breaks and notes.breaks.
+void find_breaks(Prepared& p);
+
 std::string original_label(const PrepResidue& r);
 
 // The records of input.pdb and the lines of residues.tsv and seq.dat.

@@ -78,6 +78,7 @@ std::string regularize_prepared(Prepared& p, RegularizeWhen when, bool by_positi
   if (when == RegularizeWhen::automatic && !regularize::needs_regularizing(t)) return "";
   const regularize::Report rep = regularize::regularize(t);
   put_back(p, t);
+  find_breaks(p);  // steps the noise had stretched beyond a bond are no longer breaks
   return rep.text();
 }
 

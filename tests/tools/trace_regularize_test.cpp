@@ -74,5 +74,19 @@ TEST(RegularizeCommand, OnlyTracesAreRegularized) {
   EXPECT_FALSE(fs::exists(d.file("a.pdb")));
 }
 
+// Steps the noise stretched beyond 4.2 A are breaks of the input but not of the regularised
+// trace: rebuild splits the noisy gapped trace at its two true gaps only.
+TEST(RegularizeCommand, RegularisedTraceIsSplitAtItsTrueGapsOnly) {
+  PrepOptions ca;
+  ca.ca_only = true;
+  Prepared p = prepare_structure(test::data_path("coarse/1lds_a_noisy_gapped.pdb"), ca);
+  EXPECT_GT(p.breaks.size(), 10u);
+  ASSERT_NE(regularize_prepared(p, RegularizeWhen::automatic), "");
+  ASSERT_EQ(p.breaks.size(), 2u);
+  EXPECT_EQ(p.res[p.breaks[0]].num, 26);
+  EXPECT_EQ(p.res[p.breaks[1]].num, 75);
+  EXPECT_EQ(p.notes.breaks.count, 2);
+}
+
 }  // namespace
 }  // namespace vorb::tools
