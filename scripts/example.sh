@@ -18,3 +18,7 @@ cd "$work"
 "$bin/VORB" 23 ubi_ca.pdb "$top/data/BBdat"
 "$bin/vorb-tools" score --by-order "$top/examples/1ubi_a.pdb" ubi_ca.pdb.h
 echo "model written to $work/ubi_ca.pdb.h"
+# The same trace in one command, side chains packed, in the input's frame and numbering.
+"$bin/vorb-tools" rebuild "$top/examples/1ubi_a.pdb" --ca -o model.pdb
+"$bin/vorb-tools" score "$top/examples/1ubi_a.pdb" model.pdb
+echo "packed model written to $work/model.pdb"
