@@ -16,8 +16,12 @@ double dist(const Point& a, const Point& b) {
 // A helix-like trace (3.8 A steps, 1.5 A rise) of n residues numbered from 1, with seeded
 // Gaussian noise on every coordinate.
 std::vector<TraceResidue> helix(int n, double noise, unsigned seed = 7) {
+  // Box-Muller on the raw engine: the same numbers with every standard library.
   std::mt19937 rng(seed);
-  std::normal_distribution<double> g(0.0, noise);
+  auto uniform = [&] { return (double(rng()) + 0.5) / 4294967296.0; };
+  auto g = [&](std::mt19937&) {
+    return noise * std::sqrt(-2.0 * std::log(uniform())) * std::cos(6.283185307179586 * uniform());
+  };
   std::vector<TraceResidue> c;
   for (int k = 0; k < n; ++k) {
     const double t = 1.745 * k;  // 100 degrees per residue
