@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the benchmarks need, when missing.
 set -euo pipefail
 pkgs=(cmake g++ make libgtest-dev libbenchmark-dev clang libclang-rt-14-dev time gnuplot-nox gemmi gemmi-dev
-      tao-pegtl-dev zlib1g-dev dssp snakemake valgrind)
+      tao-pegtl-dev zlib1g-dev dssp snakemake valgrind pybind11-dev python3-dev python3-numpy)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -49,7 +49,7 @@ std::vector<std::string> split_tabs(const std::string& line) {
 }  // namespace
 
 std::vector<ModelAtom> read_model(const std::string& path) {
-  std::ifstream file;
+  InputFile file;
   if (path != "-" && !open_input(file, path)) throw InputError(path, 0, "cannot open the model");
   std::istream& in = path == "-" ? std::cin : file;
   std::vector<ModelAtom> atoms;

@@ -37,7 +37,7 @@ std::vector<std::string> from_letters(const std::string& text, const std::string
 }  // namespace
 
 std::vector<std::string> sequence_argument(const std::string& arg) {
-  std::ifstream in;
+  InputFile in;
   if (!open_input(in, arg)) return from_letters(arg, "--sequence");
   return read_sequence_stream(in, arg);
 }

@@ -25,7 +25,7 @@ Vec3 Residue::at(const std::string& name4) const {
 
 Chain read_chain(const std::string& path) {
   if (path == "-") return read_chain_stream(std::cin, path);
-  std::ifstream in;
+  InputFile in;
   if (!open_input(in, path)) throw InputError(path, 0, "cannot open structure file");
   return read_chain_stream(in, path);
 }

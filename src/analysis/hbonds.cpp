@@ -7,6 +7,7 @@
 #include "analysis/lattice.hpp"
 #include "geometry/torsion.hpp"
 #include "io/ffmt.hpp"
+#include "io/file_set.hpp"
 
 namespace vorb {
 namespace {
@@ -173,7 +174,7 @@ void hbonds(ModelState& s, int flag) {
     if (ncand == 0) continue;
     if (backbone && !(dn.amide && s.atomty(best) == " O  ")) continue;
     if (k > kMaxHb) {
-      std::cout << (ffmt::ListWriter() << "WARNING!!! more than" << kMaxHb
+      message_stream() << (ffmt::ListWriter() << "WARNING!!! more than" << kMaxHb
                                        << "hydrogen bonds, the rest are not recorded")
                        .str()
                 << '\n';

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "io/ffmt.hpp"
+#include "io/file_set.hpp"
 #include "model/errors.hpp"
 
 namespace vorb {
@@ -38,7 +39,7 @@ void lattice_frame_shift(ModelState& s) {
     w.a("protein too large", 15);
     for (int a = 0; a < 3; ++a) w.i(span[a], 5);
     for (int a = 0; a < 3; ++a) w.f(hi[a], 8, 3).f(lo[a], 8, 3);
-    std::cout << w.str() << '\n';
+    message_stream() << w.str() << '\n';
     throw StopRun{"one of the protein length exceed simulation lattice"};
   }
 

@@ -25,7 +25,8 @@ Cls residue_class(int sscode) {
 }
 
 const BBTable& primary(const ModelState& s, Cls c) {
-  return c == Cls::coil ? s.bbdatc : c == Cls::helix ? s.bbdata : s.bbdatb;
+  const ModelState& l = s.lib();
+  return c == Cls::coil ? l.bbdatc : c == Cls::helix ? l.bbdata : l.bbdatb;
 }
 
 struct Bins {
@@ -54,15 +55,16 @@ int shift(int b, int d, int cap) {
 // types 20..tmin, then one bin around the key. The widened search moves the bins.
 int lookup(const ModelState& s, Cls c, Bins& b, int type, int tmin) {
   const BBTable* order[3] = {nullptr, nullptr, nullptr};
+  const ModelState& l = s.lib();
   switch (c) {
     case Cls::coil:
-      order[0] = &s.bbdatc, order[1] = &s.bbdatb, order[2] = &s.bbdata;
+      order[0] = &l.bbdatc, order[1] = &l.bbdatb, order[2] = &l.bbdata;
       break;
     case Cls::helix:
-      order[0] = &s.bbdata, order[1] = &s.bbdatc;
+      order[0] = &l.bbdata, order[1] = &l.bbdatc;
       break;
     case Cls::strand:
-      order[0] = &s.bbdatb, order[1] = &s.bbdatc;
+      order[0] = &l.bbdatb, order[1] = &l.bbdatc;
       break;
   }
   for (const BBTable* t : order)
@@ -179,7 +181,8 @@ void place(ModelState& s, int atom, const BBKey& k, Vec3 p1, Vec3 p2, Vec3 q, fl
 Vec3 frag(const ModelState& s, int f, int col) {
   // Rows beyond nbb (the range of step 8.4 is not enforced) hold zeros.
   if (f < 1 || f > s.nbb) return {};
-  return {s.bbcoord(f, col), s.bbcoord(f, col + 1), s.bbcoord(f, col + 2)};
+  const ModelState& l = s.lib();
+  return {l.bbcoord(f, col), l.bbcoord(f, col + 1), l.bbcoord(f, col + 2)};
 }
 
 }  // namespace

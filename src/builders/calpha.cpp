@@ -7,6 +7,7 @@
 
 #include "geometry/random.hpp"
 #include "io/ffmt.hpp"
+#include "io/file_set.hpp"
 #include "model/coords.hpp"
 #include "model/errors.hpp"
 
@@ -31,7 +32,7 @@ struct Run {
   int b, e;
 };
 
-void say(const ffmt::ListWriter& w) { std::cout << w.str() << '\n'; }
+void say(const ffmt::ListWriter& w) { message_stream() << w.str() << '\n'; }
 
 class CaBuilder {
  public:

@@ -9,6 +9,7 @@
 #include "builders/sd_opt.hpp"
 #include "io/aux_read.hpp"
 #include "io/ffmt.hpp"
+#include "io/file_set.hpp"
 #include "io/pdb_read.hpp"
 #include "io/pdb_write.hpp"
 #include "model/errors.hpp"
@@ -18,7 +19,7 @@
 namespace vorb {
 namespace {
 
-void say(const char* text) { std::cout << (ffmt::ListWriter() << text).str() << '\n'; }
+void say(const char* text) { message_stream() << (ffmt::ListWriter() << text).str() << '\n'; }
 
 // The builders index neighbours two residues away and look residues up by type.
 void check_chain(const ModelState& s) {
@@ -86,7 +87,7 @@ void check_trace(const ModelState& s) {
                          " as in Hdd); nothing to build from (mode 31 builds missing C-alpha "
                          "atoms, but needs some)");
   if (missing > 0)
-    std::cout << (ffmt::ListWriter() << "WARNING!!!" << missing << "of" << s.nres
+    message_stream() << (ffmt::ListWriter() << "WARNING!!!" << missing << "of" << s.nres
                                      << "residues have no C-alpha atom in the input, first residue"
                                      << first)
                      .str()

@@ -8,6 +8,7 @@
 #include "geometry/rotate.hpp"
 #include "geometry/sort.hpp"
 #include "io/ffmt.hpp"
+#include "io/file_set.hpp"
 #include "model/coords.hpp"
 
 namespace vorb {
@@ -168,7 +169,7 @@ void amide(ModelState& s, int i, const Refs& r, int l, float theta) {
   } else if (!inside(dd, 0.001f, 5.0f)) {
     w.put(i - 1, p + 0.6f * (kk - ll), 2);
     if (free_j)
-      std::cout << (ffmt::ListWriter() << "severa wrong NH2-2" << (i - 1) << s.xx(i - 1)
+      message_stream() << (ffmt::ListWriter() << "severa wrong NH2-2" << (i - 1) << s.xx(i - 1)
                                        << s.yy(i - 1))
                        .str()
                 << '\n';
@@ -195,7 +196,7 @@ void methylene(ModelState& s, int i, const Refs& r, float theta) {
   if (r.a[1] == r.a[0]) {
     m = r.a[0];
     if (std::abs(r.p - m) > 20)
-      std::cout << (ffmt::ListWriter() << "ip4 wrong!!!").str() << '\n';
+      message_stream() << (ffmt::ListWriter() << "ip4 wrong!!!").str() << '\n';
   }
   const float th = 1.1f * theta;
   const Vec3 p = pos(s, r.p);
@@ -234,7 +235,7 @@ void methylene(ModelState& s, int i, const Refs& r, float theta) {
         continue;
       }
       if (t == 1 && !inside(dd, 0.001f, 10.0f))
-        std::cout << (ffmt::ListWriter() << "neighbour bond position severa wrong CH2-2" << i
+        message_stream() << (ffmt::ListWriter() << "neighbour bond position severa wrong CH2-2" << i
                                          << s.xx(i))
                          .str()
                   << '\n';

@@ -10,6 +10,7 @@
 #include "builders/sidechain.hpp"
 #include "driver/restraint_run.hpp"
 #include "io/ffmt.hpp"
+#include "io/file_set.hpp"
 
 namespace vorb {
 namespace {
@@ -43,7 +44,7 @@ void ca_report(ModelState& s) {
   ffmt::RecordWriter w;
   w.a("CACLASH(<3.6A):", 16).i(s.nclash, 6).a(" BROKEN", 8).i(s.nbreak, 5).a(" Rg", 4);
   w.f(rg, 12, 3);
-  std::cout << w.str() << '\n';
+  message_stream() << w.str() << '\n';
 }
 
 }  // namespace
@@ -62,14 +63,14 @@ std::string hbond_listing_line(const ModelState& s, int h) {
 }
 
 void print_hbond_listing(const ModelState& s) {
-  std::cout << (ffmt::ListWriter()
+  message_stream() << (ffmt::ListWriter()
                 << "#No.      donor     acceptor  || Ca-CAdis  R_HA   <DHA   <HAAb  Ehbnd")
                    .str()
             << '\n';
-  for (int h = 1; h <= s.nhb; ++h) std::cout << hbond_listing_line(s, h) << '\n';
+  for (int h = 1; h <= s.nhb; ++h) message_stream() << hbond_listing_line(s, h) << '\n';
   ffmt::RecordWriter w;
   w.a("number of Hbonds(EHB)", 22).i(s.nhb, 6).f(s.ehb, 11, 4);
-  std::cout << w.str() << '\n';
+  message_stream() << w.str() << '\n';
 }
 
 void torsion_run(ModelState& s) {

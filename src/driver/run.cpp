@@ -8,6 +8,7 @@
 #include "builders/hydrogen_run.hpp"
 #include "driver/analysis_run.hpp"
 #include "io/ffmt.hpp"
+#include "io/file_set.hpp"
 #include "io/pdb_read.hpp"
 #include "io/topology_read.hpp"
 #include "model/atom_table.hpp"
@@ -62,7 +63,7 @@ void run(ModelState& s, const std::vector<std::string>& args) {
   if (args.size() > 2) s.libfile = rtrim(args[2]);
   if (args.size() > 3) s.tmplfile = rtrim(args[3]);
   if (s.pdbfile.size() < 2) {
-    for (const char* line : kUsage) std::cout << (ffmt::ListWriter() << line).str() << '\n';
+    for (const char* line : kUsage) message_stream() << (ffmt::ListWriter() << line).str() << '\n';
     return;
   }
 
@@ -78,6 +79,7 @@ void run(ModelState& s, const std::vector<std::string>& args) {
   read_structure(s);
   read_topology(s, "Hdd");
   build_atom_table(s);
+  if (FileSet* set = current_file_set(); set && set->seed) s.iseed = *set->seed;
   check_input_matches(s);
   lattice_frame_shift(s);
 
@@ -99,27 +101,32 @@ int run_main(const std::vector<std::string>& args) {
   try {
     run(*s, args);
   } catch (const StopRun& stop) {
-    std::cout.flush();
-    std::cerr << "STOP " << stop.message << '\n';
+    message_stream().flush();
+    error_stream() << "STOP " << stop.message << '\n';
     return 0;
   } catch (const EndRun& end) {
     return end.status;
   } catch (const InputError& e) {
-    std::cout.flush();
-    std::cerr << e.what() << '\n';
+    message_stream().flush();
+    error_stream() << e.what() << '\n';
     return 2;
   } catch (const IndexError& e) {
     // A table index out of range means input the readers failed to reject.
-    std::cout.flush();
-    std::cerr << "internal error: " << e.what() << '\n';
+    message_stream().flush();
+    error_stream() << "internal error: " << e.what() << '\n';
     return 3;
   } catch (const std::exception& e) {
-    std::cout.flush();
-    std::cerr << "internal error: " << e.what() << '\n';
+    message_stream().flush();
+    error_stream() << "internal error: " << e.what() << '\n';
     return 3;
   }
-  std::cout.flush();
+  message_stream().flush();
   return 0;
+}
+
+int run_in_memory(FileSet& files, const std::vector<std::string>& args) {
+  UseFileSet use(files);
+  return run_main(args);
 }
 
 }  // namespace vorb

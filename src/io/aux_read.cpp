@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "io/ffmt.hpp"
+#include "io/file_set.hpp"
 #include "io/input_file.hpp"
 #include "model/capacity.hpp"
 #include "model/errors.hpp"
@@ -71,7 +72,7 @@ bool plain_record(const std::string& line, int* v, float* q) {
 
 void warn_dropped(const std::string& file, int dropped, const std::string& why) {
   if (dropped == 0) return;
-  std::cout << (ffmt::ListWriter() << "WARNING!!!" << file + ":" << dropped << why).str() << '\n';
+  message_stream() << (ffmt::ListWriter() << "WARNING!!!" << file + ":" << dropped << why).str() << '\n';
 }
 
 bool in_chain(const ModelState& s, int i, int j) {
@@ -177,7 +178,7 @@ std::string join(const std::string& dir, const std::string& name) {
 }  // namespace
 
 int read_seq_file(ModelState& s, const std::string& path, bool& opened) {
-  std::ifstream in;
+  InputFile in;
   opened = open_input(in, path);
   if (!opened) return 0;
   return read_seq_stream(s, in, path);
@@ -202,7 +203,7 @@ int read_seq_stream(ModelState& s, std::istream& in, const std::string& path) {
 int read_seq(ModelState& s, bool& opened) { return read_seq_file(s, "seq.dat", opened); }
 
 std::string read_level_file(const std::string& path) {
-  std::ifstream in;
+  InputFile in;
   if (!open_input(in, path)) return "easy";
   ffmt::ListReader lr(in, path);
   int skip = 0;
@@ -216,7 +217,7 @@ std::string read_level_file(const std::string& path) {
 std::string read_level() { return read_level_file("init.dat"); }
 
 void read_library_file(ModelState& s, const std::string& path) {
-  std::ifstream in;
+  InputFile in;
   if (!open_input(in, path)) throw InputError(path, 0, "cannot open the backbone library");
   read_library_stream(s, in, path);
 }
@@ -302,8 +303,27 @@ void read_library_stream(ModelState& s, std::istream& in, const std::string& pat
 
 bool read_library(ModelState& s) {
   if (s.libfile.empty()) return false;
+  if (FileSet* set = current_file_set()) {
+    auto it = set->libraries.find(s.libfile);
+    if (it != set->libraries.end()) {
+      const ModelState& l = *it->second;
+      s.library = it->second;
+      s.nbb = l.nbb;
+      s.nbbc = l.nbbc;
+      s.nbbh = l.nbbh;
+      s.nbbe = l.nbbe;
+      return true;
+    }
+  }
+  s.library.reset();
   read_library_file(s, s.libfile);
   return true;
+}
+
+std::shared_ptr<const ModelState> read_shared_library(const std::string& path) {
+  auto s = std::make_shared<ModelState>();
+  read_library_file(*s, path);
+  return s;
 }
 
 void read_restraint_stream(ModelState& s, RestraintFile which, std::istream& in,
@@ -328,7 +348,7 @@ void read_restraints_in(ModelState& s, float cutoff, const std::string& dir) {
       {RestraintFile::distl, "distL.dat"},
       {RestraintFile::comb, "combCA.dat"}};
   for (const auto& [which, name] : files) {
-    std::ifstream in;
+    InputFile in;
     const std::string path = join(dir, name);
     if (open_input(in, path)) {
       read_restraint_stream(s, which, in, path, cutoff);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <istream>
+#include <memory>
 #include <string>
 
 #include "model/model_state.hpp"
@@ -26,7 +27,11 @@ std::string read_level_file(const std::string& path);
 // The library named by s.libfile into bbcoord, the three index tables and nbb, nbbc, nbbh,
 // nbbe. Returns false, reading nothing, when no library was named (s.libfile empty); a named
 // file that cannot be opened or read is an InputError.
+// Inside a run with a file set in memory, a library the set holds under that name is shared
+// (s.library) rather than read.
 bool read_library(ModelState& s);
+// A library read once from a file, for file sets to share between runs.
+std::shared_ptr<const ModelState> read_shared_library(const std::string& path);
 void read_library_file(ModelState& s, const std::string& path);
 void read_library_stream(ModelState& s, std::istream& in, const std::string& path);
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "io/file_set.hpp"
 #include "model/errors.hpp"
 
 namespace vorb {
@@ -45,6 +46,10 @@ fs::path output_target(const std::string& given) {
 // a short name of its own, so a target whose name is near the system's limit still gets one.
 // It is created exclusively: runs writing the same target at once never share it.
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
+  if ((set_ = current_file_set())) {
+    kind_ = Kind::memory;
+    return;
+  }
   if (path_ == "-") {
     kind_ = Kind::standard_output;
     return;
@@ -95,13 +100,14 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::line(std::string_view text) {
-  std::ostream& o = kind_ == Kind::standard_output ? static_cast<std::ostream&>(buffer_) : out_;
+  const bool held = kind_ == Kind::standard_output || kind_ == Kind::memory;
+  std::ostream& o = held ? static_cast<std::ostream&>(buffer_) : out_;
   o.write(text.data(), std::streamsize(text.size()));
   o.put('\n');
 }
 
 void OutputFile::close() {
-  if (kind_ == Kind::standard_output) {
+  if (kind_ == Kind::standard_output || kind_ == Kind::memory) {
     closed_ = true;
     return;
   }
@@ -121,7 +127,9 @@ void OutputFile::close() {
 
 void OutputFile::commit() {
   close();
-  if (kind_ == Kind::standard_output) {
+  if (kind_ == Kind::memory) {
+    set_->files[path_] = buffer_.str();
+  } else if (kind_ == Kind::standard_output) {
     const std::string text = buffer_.str();
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
       throw InputError("standard output", 0, "cannot write");

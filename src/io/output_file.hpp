@@ -8,6 +8,7 @@
 // onto the file the link resolves to, and the link stays. A target that exists and is neither a
 // regular file nor a directory (a FIFO, a device) is opened and written directly, never replaced.
 // The name "-" stands for standard output: the text is kept until commit() and written there.
+// Inside a run with a file set in memory (file_set.hpp), commit() stores the text in the set.
 #pragma once
 
 #include <filesystem>
@@ -17,6 +18,8 @@
 #include <string_view>
 
 namespace vorb {
+
+struct FileSet;
 
 // The file an output path writes: the path itself, or where its chain of symbolic links ends
 // (a file that may not exist yet). InputError for a loop of links.
@@ -41,13 +44,14 @@ class OutputFile {
   const std::string& path() const { return path_; }
 
  private:
-  enum class Kind { replace, direct, standard_output };
+  enum class Kind { replace, direct, standard_output, memory };
   std::string path_;    // as given, for messages
   std::string target_;  // the file replaced: path_ with symbolic links resolved
   std::string tmp_;
   Kind kind_ = Kind::replace;
   std::ofstream out_;
-  std::ostringstream buffer_;  // standard output's text until commit()
+  std::ostringstream buffer_;  // standard output's or the file set's text until commit()
+  FileSet* set_ = nullptr;
   bool closed_ = false;
   bool done_ = false;
 };

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "io/ffmt.hpp"
+#include "io/file_set.hpp"
 #include "io/input_file.hpp"
 #include "model/errors.hpp"
 #include "model/modes.hpp"
@@ -57,7 +58,7 @@ bool pdb_take_line(std::string_view line) {
 }
 
 void read_structure(ModelState& s) {
-  std::ifstream in;
+  InputFile in;
   open_input(in, s.pdbfile);  // a file that does not exist reads as empty
   read_structure_stream(s, in);
 }
@@ -94,14 +95,14 @@ void read_structure_stream(ModelState& s, std::istream& in) {
   }
   s.npdb = n;
   if (n < 10) {
-    std::cout << (ffmt::ListWriter() << "read pdb file err, total atoms" << n).str() << '\n';
+    message_stream() << (ffmt::ListWriter() << "read pdb file err, total atoms" << n).str() << '\n';
     throw EndRun{0};
   }
 }
 
 void read_template(ModelState& s) {
   // A template that cannot be opened is not an error: the run goes on without one.
-  std::ifstream in;
+  InputFile in;
   bool open = false;
   try {
     open = open_input(in, s.tmplfile);
@@ -140,19 +141,19 @@ void read_template_stream(ModelState& s, std::istream* in) {
     ++nstored;
   }
   if (ignored > 0)
-    std::cout << (ffmt::ListWriter() << "WARNING!!! template C-alpha records outside the model "
+    message_stream() << (ffmt::ListWriter() << "WARNING!!! template C-alpha records outside the model "
                                         "residues ignored:"
                                      << ignored)
                      .str()
               << '\n';
   if (far > 0)
-    std::cout << (ffmt::ListWriter() << "WARNING!!! template C-alpha records with a coordinate "
+    message_stream() << (ffmt::ListWriter() << "WARNING!!! template C-alpha records with a coordinate "
                                         "beyond 1000000 A ignored:"
                                      << far)
                      .str()
               << '\n';
   if (nread == 0 || last < 1 || nstored == 0) {
-    std::cout << (ffmt::ListWriter() << "WARNING!!! No template used").str() << '\n';
+    message_stream() << (ffmt::ListWriter() << "WARNING!!! No template used").str() << '\n';
     s.itempl = 0;
   } else {
     s.itempl = 1;

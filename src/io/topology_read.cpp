@@ -38,7 +38,7 @@ void list_record(std::istream& in, const std::string& path, int& line_no, float*
 }  // namespace
 
 void read_topology(ModelState& s, const std::string& path) {
-  std::ifstream in;
+  InputFile in;
   if (!open_input(in, path)) throw InputError(path, 0, "cannot open topology file");
   read_topology_stream(s, in, path);
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "model/bb_table.hpp"
@@ -157,6 +158,10 @@ struct ModelState {
   Tab2<float, kMaxBB, 6> bbcoord;  // N(i+1) and C(i) relative to CA(i), local frame
   int nbb = 0, nbbc = 0, nbbh = 0, nbbe = 0;
   BBTable bbdatc, bbdata, bbdatb;  // coil, helix and strand index tables
+  // A library another state has read, used in place of this state's own tables (the counts
+  // above are copied from it): runs in one process read a library once.
+  std::shared_ptr<const ModelState> library;
+  const ModelState& lib() const { return library ? *library : *this; }
 
   // ---- helpers -------------------------------------------------------------------------------
   bool missing(int i) const { return xx(i) > kMissingTest; }

@@ -160,7 +160,7 @@ int RotamerLibrary::nchi(std::string_view res3) {
 }
 
 RotamerLibrary RotamerLibrary::read(const std::string& path) {
-  std::ifstream in;
+  InputFile in;
   if (!open_input(in, path)) throw InputError(path, 0, "rotamer library not found");
   return read_stream(in, path);
 }

@@ -13,6 +13,7 @@
 #include "geometry/rotate.hpp"
 #include "geometry/vec3.hpp"
 #include "io/ffmt.hpp"
+#include "io/file_set.hpp"
 #include "model/coords.hpp"
 #include "model/residues.hpp"
 
@@ -23,7 +24,7 @@ Vec3 bkpos(const ModelState& s, int i) { return {s.bkxx(i), s.bkyy(i), s.bkzz(i)
 Vec3 pos0(const ModelState& s, int i) { return {s.xx0(i), s.yy0(i), s.zz0(i)}; }
 Vec3 capos(const ModelState& s, int r) { return pos(s, s.ica(r)); }
 
-void say(const ffmt::ListWriter& w) { std::cout << w.str() << '\n'; }
+void say(const ffmt::ListWriter& w) { message_stream() << w.str() << '\n'; }
 
 // Moves the C-alpha of residue r by d * g, at half step when frozen, scaled by pushf when marked.
 void move_ca(ModelState& s, int r, Vec3 d, float g) {

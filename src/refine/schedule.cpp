@@ -14,6 +14,7 @@
 #include "builders/sd_opt.hpp"
 #include "geometry/superpose.hpp"
 #include "io/ffmt.hpp"
+#include "io/file_set.hpp"
 #include "io/pdb_write.hpp"
 #include "model/errors.hpp"
 #include "refine/coord_sets.hpp"
@@ -26,7 +27,7 @@ namespace {
 
 constexpr int kMaxCycles = 180;
 
-void say(const std::string& line) { std::cout << line << '\n'; }
+void say(const std::string& line) { message_stream() << line << '\n'; }
 
 void save_accepted(ModelState& s) {
   copy_coords(s.xx, s.yy, s.zz, s.bkxx, s.bkyy, s.bkzz, s.natom);

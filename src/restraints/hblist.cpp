@@ -12,6 +12,7 @@
 
 #include "geometry/sort.hpp"
 #include "io/ffmt.hpp"
+#include "io/file_set.hpp"
 #include "io/input_file.hpp"
 #include "io/output_file.hpp"
 #include "model/capacity.hpp"
@@ -24,7 +25,7 @@ struct Bond {
   int a = 0;  // acceptor O atom
 };
 
-void say(const ffmt::ListWriter& w) { std::cout << w.str() << '\n'; }
+void say(const ffmt::ListWriter& w) { message_stream() << w.str() << '\n'; }
 
 bool is_restraint_mode(const ModelState& s) { return s.mode_is("6") || s.mode_is("66"); }
 
@@ -85,7 +86,7 @@ bool blank_line(std::string_view line) {
 
 std::vector<Bond> read_prhb(const ModelState& s) {
   std::vector<Bond> bonds;
-  std::ifstream in;
+  InputFile in;
   if (!open_input(in, "PRHB")) return bonds;
   for (const auto& [d, a] : read_prhb_stream(s, in)) bonds.push_back(Bond{d, a});
   return bonds;
