@@ -51,7 +51,10 @@ std::vector<std::string> split_tabs(const std::string& line) {
 std::vector<ModelAtom> read_model(const std::string& path) {
   InputFile file;
   if (path != "-" && !open_input(file, path)) throw InputError(path, 0, "cannot open the model");
-  std::istream& in = path == "-" ? std::cin : file;
+  return read_model_stream(path == "-" ? std::cin : file, path);
+}
+
+std::vector<ModelAtom> read_model_stream(std::istream& in, const std::string& path) {
   std::vector<ModelAtom> atoms;
   std::string line;
   int line_no = 0;
@@ -81,6 +84,10 @@ std::vector<ModelAtom> read_model(const std::string& path) {
 std::vector<MapRow> read_residue_map(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw InputError(path, 0, "cannot open the residue map");
+  return read_residue_map_stream(in, path);
+}
+
+std::vector<MapRow> read_residue_map_stream(std::istream& in, const std::string& path) {
   std::vector<MapRow> rows;
   std::string line;
   int line_no = 0;

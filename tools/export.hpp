@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ struct ModelAtom {
 // The taken ATOM records of a model file (the program's own line filter). InputError naming
 // file and line on a malformed number, or when there is no ATOM record.
 std::vector<ModelAtom> read_model(const std::string& path);
+std::vector<ModelAtom> read_model_stream(std::istream& in, const std::string& path);
 
 // One row of residues.tsv; row k describes the residue numbered k + 1.
 struct MapRow {
@@ -35,6 +37,7 @@ struct MapRow {
 // Reads residues.tsv (header line, then rows numbered 1, 2, ... in order); the chain may be blank
 // (an empty field). InputError naming file and line otherwise.
 std::vector<MapRow> read_residue_map(const std::string& path);
+std::vector<MapRow> read_residue_map_stream(std::istream& in, const std::string& path);
 
 // The translation that takes the model's C-alpha atoms onto the input's (matched by residue
 // number): per axis the lower median of the differences, so that a shift of the whole model is

@@ -13,6 +13,7 @@
 #include "model/residues.hpp"
 #include "packer/pack.hpp"
 #include "prep.hpp"
+#include "report.hpp"
 #include "structure_file.hpp"
 #include "tables.hpp"
 
@@ -90,18 +91,45 @@ std::string rotamer_library_path(const std::string& data_dir) {
   return path;
 }
 
+PackData read_pack_data(const std::string& data_dir) {
+  const std::string data = find_data_dir(data_dir);
+  PackData d;
+  d.rotamers = std::make_shared<const packer::RotamerLibrary>(
+      packer::RotamerLibrary::read(rotamer_library_path(data)));
+  d.geometry = std::make_shared<const packer::SideChainGeometry>(packer::SideChainGeometry::read(
+      (fs::path(find_tables_dir(data)) / "geometry.txt").string()));
+  return d;
+}
+
 void pack_structure(const PackOptions& opt) {
   std::error_code ec;
   const fs::path out_dir = fs::absolute(opt.output).parent_path();
   if (!fs::is_directory(out_dir, ec))
     throw InputError(opt.output + ": the directory " + out_dir.string() + " does not exist");
-  const std::string data = find_data_dir(opt.data);
-  const std::string lib_path = rotamer_library_path(data);
-  const packer::RotamerLibrary lib = packer::RotamerLibrary::read(lib_path);
-  const packer::SideChainGeometry geo = packer::SideChainGeometry::read(
-      (fs::path(find_tables_dir(data)) / "geometry.txt").string());
-
+  const PackData data = read_pack_data(opt.data);
   StructureFile file = StructureFile::read(opt.input);
+  const PackSummary sum = pack_file(file, opt, data);
+  std::string text = file.text(opt.output);
+  OutputFile out(opt.output);
+  std::istringstream lines(text);
+  std::string l;
+  while (std::getline(lines, l)) out.line(l);
+  out.commit();
+  report("packed " + std::to_string(sum.packed) + " residue(s) (" + std::to_string(sum.rotamers) +
+         " candidate rotamers), kept " + std::to_string(sum.kept) + " side chain(s); written to " +
+         opt.output);
+}
+
+std::string pack_text(const std::string& text, const std::string& name, const PackOptions& opt,
+                      const PackData& data) {
+  StructureFile file = StructureFile::from_text(text, name);
+  pack_file(file, opt, data);
+  return file.text(name);
+}
+
+PackSummary pack_file(StructureFile& file, const PackOptions& opt, const PackData& data) {
+  const packer::RotamerLibrary& lib = *data.rotamers;
+  const packer::SideChainGeometry& geo = *data.geometry;
   const std::vector<FileResidue> res = file.residues();
   std::vector<packer::Residue> in;
   std::vector<packer::Atom> others;
@@ -145,11 +173,11 @@ void pack_structure(const PackOptions& opt) {
     file_index.push_back(k);
   }
   if (!lacking.empty())
-    std::fprintf(stderr, "warning: %zu residue(s) lack N, CA or C and keep what they have: %s\n",
-                 lacking.size(), list(lacking).c_str());
+    warn("warning: " + std::to_string(lacking.size()) +
+         " residue(s) lack N, CA or C and keep what they have: " + list(lacking));
   if (!unknown.empty())
-    std::fprintf(stderr, "warning: %zu residue(s) outside the twenty kept unchanged: %s\n",
-                 unknown.size(), list(unknown).c_str());
+    warn("warning: " + std::to_string(unknown.size()) + " residue(s) outside the twenty kept unchanged: " +
+         list(unknown));
 
   packer::Result result = packer::pack(in, others, lib, geo, opt.params);
   for (int k = 1; k < opt.repeat; ++k) result = packer::pack(in, others, lib, geo, opt.params);
@@ -166,14 +194,7 @@ void pack_structure(const PackOptions& opt) {
       add.push_back({a.name, std::string(1, a.element), '\0', a.p.x, a.p.y, a.p.z});
     file.replace_atoms(file_index[k], remove, add);
   }
-  std::string text = file.text(opt.output);
-  OutputFile out(opt.output);
-  std::istringstream lines(text);
-  std::string l;
-  while (std::getline(lines, l)) out.line(l);
-  out.commit();
-  std::printf("packed %d residue(s) (%d candidate rotamers), kept %d side chain(s); written to %s\n",
-              packed, result.rotamers, kept, opt.output.c_str());
+  return {packed, result.rotamers, kept};
 }
 
 int cmd_pack(const Args& args) {

@@ -2,10 +2,12 @@
 // other atom left as they are.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "commands.hpp"
 #include "packer/pack.hpp"
+#include "structure_file.hpp"
 
 namespace vorb::tools {
 
@@ -23,6 +25,22 @@ struct PackOptions {
 // output directory that does not exist. Warnings (residues lacking N, CA or C; names outside
 // the twenty) go to the error stream, one line each.
 void pack_structure(const PackOptions& opt);
+
+// The rotamer library and side-chain geometry of a data directory, read once for many packings.
+struct PackData {
+  std::shared_ptr<const packer::RotamerLibrary> rotamers;
+  std::shared_ptr<const packer::SideChainGeometry> geometry;
+};
+PackData read_pack_data(const std::string& data_dir);
+
+// Packs a structure file held in memory (the side chains of its residues replaced).
+struct PackSummary {
+  int packed = 0, rotamers = 0, kept = 0;
+};
+PackSummary pack_file(StructureFile& file, const PackOptions& opt, const PackData& data);
+// The same on a file's text (the name tells PDB from mmCIF); returns the packed text.
+std::string pack_text(const std::string& text, const std::string& name, const PackOptions& opt,
+                      const PackData& data);
 
 // The rotamer library of a data directory (DIR/rotamers); InputError naming it when absent.
 std::string rotamer_library_path(const std::string& data_dir);

@@ -176,29 +176,26 @@ void write_lines(const std::string& path, const std::vector<std::string>& lines)
 
 }  // namespace
 
-void write_prepared(const Prepared& p, const Tables& t, const std::string& dir) {
+std::vector<PreparedFile> prepared_files(const Prepared& p, const Tables& t) {
   std::vector<int> types;
   for (const PrepResidue& r : p.res) types.push_back(r.res.type);
-  // Everything is made before anything is written.
-  const std::vector<std::string> pdb = input_pdb_lines(p);
-  const std::vector<std::string> map = residue_map_lines(p);
   const Topology top = build_topology(types, t);
-  const std::vector<std::string> hdd = hdd_lines(top, t);
-  const bool with_seq = p.backbone_complete();
-  const std::vector<std::string> seq = with_seq ? seq_dat_lines(p) : std::vector<std::string>{};
+  std::vector<PreparedFile> files{{"input.pdb", input_pdb_lines(p)},
+                                  {"Hdd", hdd_lines(top, t)},
+                                  {"residues.tsv", residue_map_lines(p)}};
+  if (p.backbone_complete()) files.push_back({"seq.dat", seq_dat_lines(p)});
+  return files;
+}
 
+void write_prepared(const Prepared& p, const Tables& t, const std::string& dir) {
+  // Everything is made before anything is written.
+  const std::vector<PreparedFile> files = prepared_files(p, t);
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (!fs::is_directory(dir, ec)) throw InputError(dir, 0, "cannot create the directory");
   const fs::path d(dir);
-  write_lines((d / "input.pdb").string(), pdb);
-  write_lines((d / "Hdd").string(), hdd);
-  write_lines((d / "residues.tsv").string(), map);
-  if (with_seq) {
-    write_lines((d / "seq.dat").string(), seq);
-  } else {
-    fs::remove(d / "seq.dat", ec);  // an older one would describe another chain
-  }
+  for (const PreparedFile& f : files) write_lines((d / f.name).string(), f.lines);
+  if (!p.backbone_complete()) fs::remove(d / "seq.dat", ec);  // an older one would describe another chain
   // Models of an earlier input.pdb would pass for models of this one.
   fs::remove(d / "input.pdb.h", ec);
   fs::remove(d / "input.pdb.fix", ec);

@@ -29,6 +29,7 @@ struct PrepOptions {
   std::string model;  // model number as written in the file; empty: the first model
   bool ca_only = false;  // keep only the C-alpha atoms (a trace for the building modes)
   bool hetero = false;   // keep the chain's hetero groups (Prepared::hetero) instead of dropping them
+  std::string text;      // the file's content, read in place of the file when not empty
 };
 
 // An atom of a hetero group, as read.
@@ -134,6 +135,14 @@ std::string original_label(const PrepResidue& r);
 std::vector<std::string> input_pdb_lines(const Prepared& p);
 std::vector<std::string> residue_map_lines(const Prepared& p);
 std::vector<std::string> seq_dat_lines(const Prepared& p);
+
+// The files of a prepared chain, by name: input.pdb, Hdd, residues.tsv and (complete backbone
+// only) seq.dat.
+struct PreparedFile {
+  std::string name;
+  std::vector<std::string> lines;
+};
+std::vector<PreparedFile> prepared_files(const Prepared& p, const Tables& t);
 
 // Writes input.pdb, Hdd, residues.tsv and, when the backbone is complete, seq.dat into dir
 // (created when missing); an older seq.dat that no longer applies is removed. Nothing is

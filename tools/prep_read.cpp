@@ -339,8 +339,8 @@ Prepared prepare_chain(const gemmi::Structure& st, const gemmi::Model& model, st
   return p;
 }
 
-gemmi::Structure read_clean(const std::string& path) {
-  gemmi::Structure st = read_file(path);
+gemmi::Structure read_clean(const std::string& path, const std::string& text = {}) {
+  gemmi::Structure st = text.empty() ? read_file(path) : structure_from_text(text, path);
   gemmi::remove_empty_children(st);
   return st;
 }
@@ -394,7 +394,7 @@ std::vector<Chain> protein_chains(gemmi::Structure& st, const std::string& path,
 }  // namespace
 
 Prepared prepare_structure(const std::string& path, const PrepOptions& opt) {
-  const gemmi::Structure st = read_clean(path);
+  const gemmi::Structure st = read_clean(path, opt.text);
   const gemmi::Model& model = pick_model(st, path, opt);
   const std::size_t ck = pick_chain(model, st.input_format, path, opt.chain);
   return prepare_chain(st, model, ck, path, opt, false);
@@ -402,7 +402,7 @@ Prepared prepare_structure(const std::string& path, const PrepOptions& opt) {
 
 std::vector<Prepared> prepare_chains(const std::string& path, const PrepOptions& opt,
                                      const std::vector<std::string>& chains) {
-  const gemmi::Structure st = read_clean(path);
+  const gemmi::Structure st = read_clean(path, opt.text);
   const gemmi::Model& model = pick_model(st, path, opt);
   std::vector<std::size_t> picked;
   if (chains.empty()) {

@@ -1,8 +1,5 @@
 #include "rebuild.hpp"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,11 +12,14 @@
 
 #include "datadir.hpp"
 #include "export.hpp"
+#include "driver/run.hpp"
+#include "io/aux_read.hpp"
 #include "io/ffmt.hpp"
 #include "io/output_file.hpp"
 #include "pack.hpp"
 #include "model/errors.hpp"
 #include "outputs.hpp"
+#include "report.hpp"
 #include "sequence_fit.hpp"
 #include "trace_regularize.hpp"
 #include "trace_ss.hpp"
@@ -33,7 +33,8 @@ constexpr const char* kUsage =
     "usage: vorb-tools rebuild INPUT [--mode 23|3|31|4|2|1] [--template T | --no-template]\n"
     "                          [--chain ID[,ID...]] [--model N] [--ca] [--no-hetero]\n"
     "                          [--regularize auto|on|off] [--sequence SEQ]\n"
-    "                          [--side-chains packed|rules] [--workdir DIR] [--data DIR] -o OUT\n"
+    "                          [--side-chains packed|rules] [--seed N] [--workdir DIR] [--data DIR]\n"
+    "                          -o OUT\n"
     "  INPUT, T   PDB or mmCIF files, optionally gzipped, \"-\" for standard input\n"
     "  --template modes 3, 31, 4: restrain to the C-alpha atoms of T (default: those of INPUT);\n"
     "             --no-template runs them without a template\n"
@@ -50,8 +51,9 @@ constexpr const char* kUsage =
     "             vorb-tools pack; rules: VORB's side chains as its rules build them\n"
     "  --no-hetero  leave out the chains' hetero groups (ligands, ions, waters), which are\n"
     "             otherwise copied unchanged into OUT\n"
-    "  --workdir  run in DIR and keep its files (default: a temporary directory); with several\n"
-    "             runs (chains, segments) each has a directory DIR/run1, DIR/run2, ...\n"
+    "  --seed N   seed of VORB's random stream (default: its own, the number of atoms)\n"
+    "  --workdir  keep the files of the runs (VORB runs in memory) in DIR; with several runs\n"
+    "             (chains, segments) each has a directory DIR/run1, DIR/run2, ...\n"
     "  OUT        .cif or .mmcif for mmCIF, PDB otherwise, \"-\" for standard output; in the\n"
     "             frame of INPUT\n"
     "exit status: 0 with OUT written; 2 for rejected input; VORB's own status when it fails;\n"
@@ -62,27 +64,6 @@ bool known_mode(const std::string& m) {
     if (m == k) return true;
   return false;
 }
-
-// A temporary directory removed with everything in it when the job ends.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "vorb-rebuild-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-      throw InputError("cannot create a temporary directory: " + std::string(std::strerror(errno)));
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // The chain placed on its whole sequence (--sequence, or in mode 31 the file's own), so that
 // mode 31 builds the residues the input lacks.
@@ -140,13 +121,6 @@ namespace {
 // Side chains are repacked after every building mode; mode 1 only adds hydrogens.
 bool packs(const RebuildOptions& opt) { return opt.pack && opt.mode != "1"; }
 
-std::string read_text_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError(path + ": cannot be read");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 }  // namespace
 
@@ -187,31 +161,6 @@ std::vector<std::string> template_lines(const Prepared& model, const Prepared& t
   return lines;
 }
 
-int run_in_dir(const std::string& exe, const std::vector<std::string>& args,
-               const std::string& dir) {
-  std::vector<std::string> store{exe};
-  store.insert(store.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& s : store) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  std::fflush(nullptr);
-  pid_t pid = ::fork();
-  if (pid < 0) return 127;
-  if (pid == 0) {
-    if (::chdir(dir.c_str()) == 0) ::execv(exe.c_str(), argv.data());
-    std::fprintf(stderr, "cannot run %s in %s: %s\n", exe.c_str(), dir.c_str(),
-                 std::strerror(errno));
-    std::fflush(stderr);
-    ::_exit(127);
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0)
-    if (errno != EINTR) return 127;
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return 127;
-}
-
 namespace {
 
 // One run of VORB: a modelled segment of a chain, with its template records.
@@ -220,8 +169,17 @@ struct Run {
   const Segment* seg = nullptr;
   std::vector<std::string> tmpl;
   int matched = 0;
-  std::string dir;
+  std::string dir;  // with --workdir: where its files are kept
+  FileSet files;
 };
+
+// Writes the files of a run in memory into dir (created when missing), for --workdir.
+void keep_files(const FileSet& set, const std::string& dir) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (!fs::is_directory(dir, ec)) throw InputError(dir, 0, "cannot create the directory");
+  for (const auto& [name, text] : set.files) write_text(text, (fs::path(dir) / name).string());
+}
 
 // The template chain for a model chain: the one of the same name; for a single model chain,
 // else the template's first protein chain (numbers of another chain would match wrongly).
@@ -232,51 +190,59 @@ const Prepared* template_for(const std::vector<Prepared>& templ, const std::stri
   return model_chains == 1 ? &templ.front() : nullptr;
 }
 
-// Runs VORB in each run's directory; 0 when every run wrote a model, else the status to return.
-int run_all(const std::vector<Run>& runs, const std::vector<Prepared>& chains,
-            const RebuildOptions& opt, const std::string& vorb, const std::string& bbdat,
-            const Tables& tables) {
-  for (const Run& r : runs) {
-    write_prepared(r.seg->part, tables, r.dir);
-    if (trace_ss_wanted(r.seg->part, opt)) {
-      OutputFile sd((fs::path(r.dir) / "seq.dat").string());
-      for (const std::string& l : trace_seq_dat_lines(r.seg->part)) sd.line(l);
-      sd.commit();
-    }
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& l : lines) text += l + '\n';
+  return text;
+}
+
+// Runs VORB in memory for each run, its files in runs[k].files; 0 when every run wrote a model,
+// else the status to return. With --workdir each run's files are also written to its directory.
+int run_all(std::vector<Run>& runs, const std::vector<Prepared>& chains, const RebuildOptions& opt,
+            const RebuildData& data) {
+  for (Run& r : runs) {
+    FileSet& set = r.files;
+    for (const PreparedFile& f : prepared_files(r.seg->part, *data.tables)) set.files[f.name] = joined(f.lines);
+    if (trace_ss_wanted(r.seg->part, opt)) set.files["seq.dat"] = joined(trace_seq_dat_lines(r.seg->part));
     std::vector<std::string> args{opt.mode, "input.pdb"};
-    if (opt.mode != "1") args.push_back(bbdat);
+    if (opt.mode != "1") {
+      args.push_back(data.bbdat);
+      set.libraries[data.bbdat] = data.library;
+    }
+    if (opt.seed) set.seed = *opt.seed;
     if (!r.tmpl.empty()) {
-      OutputFile t((fs::path(r.dir) / "template.pdb").string());
-      for (const std::string& l : r.tmpl) t.line(l);
-      t.commit();
+      set.files["template.pdb"] = joined(r.tmpl);
       args.push_back("template.pdb");
       if (opt.templ.empty())
-        std::printf("  template: the input's own %d C-alpha atom(s)\n", r.matched);
+        report("  template: the input's own " + std::to_string(r.matched) + " C-alpha atom(s)");
       else
-        std::printf("  template %s: %d C-alpha atom(s) matched by residue number\n",
-                    opt.templ.c_str(), r.matched);
+        report("  template " + opt.templ + ": " + std::to_string(r.matched) +
+               " C-alpha atom(s) matched by residue number");
     } else if (!opt.templ.empty()) {
-      std::printf("  template %s has no chain %s: this run has no template\n", opt.templ.c_str(),
-                  chain_label(chains[r.chain].chain).c_str());
+      report("  template " + opt.templ + " has no chain " + chain_label(chains[r.chain].chain) +
+             ": this run has no template");
     }
-    std::printf("running %s", vorb.c_str());
-    for (const std::string& a : args) std::printf(" %s", a.c_str());
+    std::string line = "running VORB";
+    for (const std::string& a : args) line += " " + a;
     if (runs.size() > 1)
-      std::printf(" for chain %s, %s to %s", chain_label(chains[r.chain].chain).c_str(),
-                  original_label(r.seg->part.res.front()).c_str(),
-                  original_label(r.seg->part.res.back()).c_str());
-    std::printf(" in %s\n", opt.workdir.empty() ? "a temporary directory" : r.dir.c_str());
-    const int status = run_in_dir(vorb, args, r.dir);
-    std::error_code ec;
+      line += " for chain " + chain_label(chains[r.chain].chain) + ", " +
+              original_label(r.seg->part.res.front()) + " to " + original_label(r.seg->part.res.back());
+    if (!opt.workdir.empty()) line += " (files kept in " + r.dir + ")";
+    report(line);
+    const int status = run_in_memory(set, args);
+    const std::string out = set.out.str(), err = set.err.str();
+    std::istringstream o(out), e(err);
+    for (std::string l; std::getline(o, l);) report(l);
+    for (std::string l; std::getline(e, l);) warn(l);
+    if (!opt.workdir.empty()) keep_files(set, r.dir);
     if (status != 0) {
-      std::fprintf(stderr, "vorb-tools rebuild: VORB ended with exit status %d; no model written\n",
-                   status);
+      warn("vorb-tools rebuild: VORB ended with exit status " + std::to_string(status) +
+           "; no model written");
       return status;
     }
-    if (!fs::is_regular_file(fs::path(r.dir) / "input.pdb.h", ec)) {
-      std::fprintf(stderr,
-                   "vorb-tools rebuild: VORB ended without writing a model (see its messages "
-                   "above); nothing written\n");
+    if (!set.files.count("input.pdb.h")) {
+      warn("vorb-tools rebuild: VORB ended without writing a model (see its messages above); "
+           "nothing written");
       return 1;
     }
   }
@@ -295,7 +261,7 @@ std::vector<OutResidue> combine(const std::vector<Prepared>& chains,
       std::vector<OutResidue> part;
       if (s.modelled) {
         std::array<double, 3> offset{};
-        part = run_model(runs[next++].dir, offset);
+        part = run_model(runs[next++].files, offset);
       } else {
         part = input_residues(s.part);
       }
@@ -309,16 +275,24 @@ std::vector<OutResidue> combine(const std::vector<Prepared>& chains,
 
 }  // namespace
 
-int rebuild(const RebuildOptions& opt) {
-  if (!known_mode(opt.mode)) throw InputError("--mode " + opt.mode + ": not one of 23, 3, 31, 4, 2, 1");
+RebuildData read_rebuild_data(const std::string& data_dir, const std::string& mode, bool pack) {
+  RebuildData d;
+  d.dir = find_data_dir(data_dir);
+  d.bbdat = fs::absolute(fs::path(d.dir) / "BBdat").string();
   std::error_code ec;
-  const fs::path out_dir = fs::absolute(opt.output).parent_path();
-  if (!fs::is_directory(out_dir, ec))
-    throw InputError(opt.output + ": the directory " + out_dir.string() + " does not exist");
-  check_output_writable(opt.output);
-  StdoutAside aside(opt.output == "-");  // with -o -, standard output holds the model alone
+  if (mode != "1") {
+    if (!fs::is_regular_file(d.bbdat, ec)) throw InputError(d.bbdat + ": no backbone fragment library");
+    d.library = read_shared_library(d.bbdat);
+  }
+  d.tables = std::make_shared<const Tables>(read_tables(find_tables_dir(d.dir)));
+  if (pack && mode != "1") d.pack = read_pack_data(d.dir);
+  return d;
+}
 
-  // Everything that can be rejected is looked at before anything is written or run.
+RebuildResult rebuild_text(const RebuildOptions& opt, const RebuildData* given) {
+  if (!known_mode(opt.mode)) throw InputError("--mode " + opt.mode + ": not one of 23, 3, 31, 4, 2, 1");
+  RebuildResult result;
+  // Everything that can be rejected is looked at before anything is run.
   std::vector<std::string> names = opt.chains;
   if (names.empty() && !opt.prep.chain.empty()) names.push_back(opt.prep.chain);
   std::vector<Prepared> chains = prepare_chains(opt.input, opt.prep, names);
@@ -339,12 +313,17 @@ int rebuild(const RebuildOptions& opt) {
     plans.push_back(plan_segments(chains[c], steps[c].fitted ? GapPolicy::fill : opt.gaps));
   for (std::size_t c = 0; c < chains.size(); ++c)
     for (const Segment& s : plans[c])
-      if (s.modelled) runs.push_back(Run{c, &s, {}, 0, ""});
+      if (s.modelled) {
+        runs.emplace_back();
+        runs.back().chain = c;
+        runs.back().seg = &s;
+      }
   if (runs.empty())
     throw InputError(opt.input, 0, "no chain or segment of at least " + std::to_string(kMinSegment) +
                                        " residues to model");
   if (!opt.templ.empty()) {
     PrepOptions topt;
+    topt.text = opt.template_text;
     const std::vector<Prepared> templ = prepare_chains(opt.templ, topt, {});
     for (Run& r : runs) {
       const Prepared* t = template_for(templ, chains[r.chain].chain, chains.size());
@@ -353,52 +332,64 @@ int rebuild(const RebuildOptions& opt) {
   } else if (uses_own_template(opt)) {
     for (Run& r : runs) r.tmpl = template_lines(r.seg->part, r.seg->part, r.matched);
   }
-  const std::string data = find_data_dir(opt.data);
-  const std::string bbdat = fs::absolute(fs::path(data) / "BBdat").string();
-  if (opt.mode != "1" && !fs::is_regular_file(bbdat, ec))
-    throw InputError(bbdat + ": no backbone fragment library");
-  const std::string vorb = find_vorb();
-  Tables tables = read_tables(find_tables_dir(data));
-  if (packs(opt)) rotamer_library_path(data);
+  RebuildData own;
+  if (!given) own = read_rebuild_data(opt.data, opt.mode, packs(opt));
+  const RebuildData& data = given ? *given : own;
+  if (packs(opt) && !data.pack.rotamers) throw InputError("the rotamer library is not loaded");
 
-  std::unique_ptr<ScratchDir> scratch;
-  std::string dir = opt.workdir;
-  if (dir.empty()) {
-    scratch = std::make_unique<ScratchDir>();
-    dir = scratch->path();
-  }
   // One run keeps the working directory's layout; several runs get a directory each.
   for (std::size_t k = 0; k < runs.size(); ++k)
-    runs[k].dir = runs.size() == 1 ? dir : (fs::path(dir) / ("run" + std::to_string(k + 1))).string();
+    runs[k].dir = runs.size() == 1 ? opt.workdir
+                                   : (fs::path(opt.workdir) / ("run" + std::to_string(k + 1))).string();
   for (std::size_t c = 0; c < chains.size(); ++c) {
-    for (const std::string& l : prep_report(chains[c])) std::printf("%s\n", l.c_str());
-    for (const std::string& l : segment_messages(chains[c], plans[c])) std::printf("%s\n", l.c_str());
-    if (!steps[c].line.empty()) std::printf("  %s\n", steps[c].line.c_str());
-    if (!regularized[c].empty()) std::printf("  trace regularized: %s\n", regularized[c].c_str());
+    for (const std::string& l : prep_report(chains[c])) report(l);
+    for (const std::string& l : segment_messages(chains[c], plans[c])) report(l);
+    if (!steps[c].line.empty()) report("  " + steps[c].line);
+    if (!regularized[c].empty()) report("  trace regularized: " + regularized[c]);
   }
-  const int status = run_all(runs, chains, opt, vorb, bbdat, tables);
-  if (status != 0) return status;
-  const std::string title = fs::path(opt.output).stem().string();
-  const ExportFormat format = opt.output == "-" ? ExportFormat::pdb : format_for(opt.output);
-  std::string text = structure_text(combine(chains, plans, runs), format, title);
+  result.status = run_all(runs, chains, opt, data);
+  if (result.status != 0) return result;
+  for (const Prepared& c : chains) result.chains.push_back(chain_label(c.chain));
+  const std::string title = opt.output.empty() ? "model" : fs::path(opt.output).stem().string();
+  result.format = opt.output.empty() || opt.output == "-" ? ExportFormat::pdb : format_for(opt.output);
+  result.unpacked = combine(chains, plans, runs);
+  result.text = structure_text(result.unpacked, result.format, title);
   if (packs(opt)) {
     // The combined model (every chain, hetero groups) is packed as a whole, across chains.
-    const std::string ext = format == ExportFormat::mmcif ? ".cif" : ".pdb";
+    const std::string name = result.format == ExportFormat::mmcif ? "unpacked.cif" : "unpacked.pdb";
+    if (!opt.workdir.empty()) write_text(result.text, (fs::path(opt.workdir) / name).string());
     PackOptions po;
-    po.input = (fs::path(dir) / ("unpacked" + ext)).string();
-    po.output = (fs::path(dir) / ("packed" + ext)).string();
-    po.data = data;
-    write_text(text, po.input);
-    pack_structure(po);
-    text = read_text_file(po.output);
+    StructureFile file = StructureFile::from_text(result.text, name);
+    const PackSummary sum = pack_file(file, po, data.pack);
+    result.text = file.text(name);
+    report("side chains packed: " + std::to_string(sum.packed) + " residue(s), " +
+           std::to_string(sum.rotamers) + " candidate rotamers");
+    if (!opt.workdir.empty())
+      write_text(result.text, (fs::path(opt.workdir) / ("packed" + name.substr(8))).string());
   }
+  return result;
+}
+
+int rebuild(const RebuildOptions& opt, const RebuildData* data) {
+  if (!known_mode(opt.mode)) throw InputError("--mode " + opt.mode + ": not one of 23, 3, 31, 4, 2, 1");
+  std::error_code ec;
+  const fs::path out_dir = fs::absolute(opt.output).parent_path();
+  if (!fs::is_directory(out_dir, ec))
+    throw InputError(opt.output + ": the directory " + out_dir.string() + " does not exist");
+  check_output_writable(opt.output);
+  // With -o -, standard output holds the model alone.
+  StdoutAside aside(opt.output == "-" && !reports_collected());
+  RebuildResult r = rebuild_text(opt, data);
+  if (r.status != 0) return r.status;
   aside.restore();
-  write_text(text, opt.output);
-  std::fprintf(report_stream(opt.output), "model written to %s (chains %s, in the input's frame)\n", opt.output.c_str(), [&] {
-    std::string s;
-    for (const Prepared& c : chains) s += (s.empty() ? "" : ", ") + chain_label(c.chain);
-    return s;
-  }().c_str());
+  write_text(r.text, opt.output);
+  std::string names;
+  for (const std::string& c : r.chains) names += (names.empty() ? "" : ", ") + c;
+  const std::string line = "model written to " + opt.output + " (chains " + names + ", in the input's frame)";
+  if (reports_collected() || opt.output != "-")
+    report(line);
+  else
+    std::fprintf(report_stream(opt.output), "%s\n", line.c_str());
   return 0;
 }
 
@@ -436,6 +427,13 @@ int cmd_rebuild(const Args& args) {
       opt.regularize = parse_regularize(args[++k]);
     } else if (a == "--side-chains" && has_value && (args[k + 1] == "packed" || args[k + 1] == "rules")) {
       opt.pack = args[++k] == "packed";
+    } else if (a == "--seed" && has_value) {
+      const std::string& v = args[++k];
+      char* end = nullptr;
+      const long n = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || n < 1 || n > 2147483647L)
+        throw InputError("--seed " + v + ": expected a whole number 1..2147483647");
+      opt.seed = int(n);
     } else if (a == "--ca") {
       opt.prep.ca_only = true;
     } else if (a.size() > 1 && a[0] == '-') {

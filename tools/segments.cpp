@@ -1,6 +1,7 @@
 #include "segments.hpp"
 
 #include <filesystem>
+#include <sstream>
 
 #include "model/errors.hpp"
 
@@ -107,6 +108,20 @@ std::vector<OutResidue> run_model(const std::string& dir, std::array<double, 3>&
   offset = frame_offset(atoms, read_model((d / "input.pdb").string()), matched);
   shift_atoms(atoms, offset);
   return model_residues(atoms, read_residue_map((d / "residues.tsv").string()));
+}
+
+std::vector<OutResidue> run_model(const FileSet& run, std::array<double, 3>& offset) {
+  auto text = [&](const char* name) -> std::istringstream {
+    auto it = run.files.find(name);
+    if (it == run.files.end()) throw InputError(std::string(name) + ": not written by the run");
+    return std::istringstream(it->second);
+  };
+  std::istringstream model = text("input.pdb.h"), input = text("input.pdb"), map = text("residues.tsv");
+  std::vector<ModelAtom> atoms = read_model_stream(model, "input.pdb.h");
+  int matched = 0;
+  offset = frame_offset(atoms, read_model_stream(input, "input.pdb"), matched);
+  shift_atoms(atoms, offset);
+  return model_residues(atoms, read_residue_map_stream(map, "residues.tsv"));
 }
 
 std::vector<std::string> chain_list(const std::vector<std::string>& values) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "export.hpp"
+#include "io/file_set.hpp"
 #include "prep.hpp"
 
 namespace vorb::tools {
@@ -42,6 +43,8 @@ std::vector<OutResidue> hetero_residues(const Prepared& chain);
 // The model of a run in dir (input.pdb.h, residues.tsv, input.pdb) as residues in the frame of
 // input.pdb; `offset` receives the translation undone.
 std::vector<OutResidue> run_model(const std::string& dir, std::array<double, 3>& offset);
+// The same from a run in memory.
+std::vector<OutResidue> run_model(const FileSet& run, std::array<double, 3>& offset);
 
 // The chains of repeated --chain options, each a name or a comma-separated list.
 std::vector<std::string> chain_list(const std::vector<std::string>& values);

@@ -51,15 +51,16 @@ bool backbone_name(const std::string& n) { return n == "N" || n == "CA" || n == 
 
 }  // namespace
 
-StructureFile::StructureFile(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 StructureFile::StructureFile(StructureFile&&) noexcept = default;
 StructureFile& StructureFile::operator=(StructureFile&&) noexcept = default;
 StructureFile::~StructureFile() = default;
 
-StructureFile StructureFile::read(const std::string& path) {
-  auto impl = std::make_unique<Impl>();
+namespace {
+
+template <class Read>
+gemmi::Structure reading(const std::string& path, Read read) {
   try {
-    impl->st = gemmi::read_structure(gemmi::MaybeGzipped(path), format_of(path));
+    return read();
   } catch (const std::exception& e) {
     std::string what = e.what();
     while (!what.empty() && (what.back() == '\n' || what.back() == ' ')) what.pop_back();
@@ -67,13 +68,32 @@ StructureFile StructureFile::read(const std::string& path) {
       if (ch == '\n') ch = ' ';
     throw InputError(path, 0, "cannot read the structure: " + what);
   }
-  if (impl->st.models.empty()) throw InputError(path, 0, "no model in the file");
+}
+
+}  // namespace
+
+StructureFile StructureFile::read(const std::string& path) {
+  return StructureFile(reading(path, [&] {
+    return gemmi::read_structure(gemmi::MaybeGzipped(path), format_of(path));
+  }), path);
+}
+
+StructureFile StructureFile::from_text(const std::string& text, const std::string& name) {
+  std::string buffer = text;  // the reader wants a buffer it may write into
+  return StructureFile(reading(name, [&] {
+    return gemmi::read_structure_from_char_array(buffer.data(), buffer.size(), name);
+  }), name);
+}
+
+StructureFile::StructureFile(gemmi::Structure st, const std::string& path)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->st = std::move(st);
+  if (impl_->st.models.empty()) throw InputError(path, 0, "no model in the file");
   // Only the first model is kept, so that the written file holds what was packed.
-  impl->st.models.erase(impl->st.models.begin() + 1, impl->st.models.end());
-  if (impl->st.input_format == gemmi::CoorFormat::Pdb) gemmi::setup_entities(impl->st);
-  for (gemmi::Chain& c : impl->st.models.front().chains)
-    for (gemmi::Residue& r : c.residues) impl->res.push_back(&r);
-  return StructureFile(std::move(impl));
+  impl_->st.models.erase(impl_->st.models.begin() + 1, impl_->st.models.end());
+  if (impl_->st.input_format == gemmi::CoorFormat::Pdb) gemmi::setup_entities(impl_->st);
+  for (gemmi::Chain& c : impl_->st.models.front().chains)
+    for (gemmi::Residue& r : c.residues) impl_->res.push_back(&r);
 }
 
 std::vector<FileResidue> StructureFile::residues() const {

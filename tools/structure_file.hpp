@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace gemmi {
+struct Structure;
+}
+
 namespace vorb::tools {
 
 struct FileAtom {
@@ -30,6 +34,8 @@ class StructureFile {
  public:
   // InputError naming the file when it cannot be read or holds no model.
   static StructureFile read(const std::string& path);
+  // The same from a file's text in memory (not gzipped); the name tells the format.
+  static StructureFile from_text(const std::string& text, const std::string& name);
   StructureFile(StructureFile&&) noexcept;
   StructureFile& operator=(StructureFile&&) noexcept;
   ~StructureFile();
@@ -45,7 +51,7 @@ class StructureFile {
 
  private:
   struct Impl;
-  explicit StructureFile(std::unique_ptr<Impl> impl);
+  StructureFile(gemmi::Structure st, const std::string& path);
   std::unique_ptr<Impl> impl_;
 };
 
