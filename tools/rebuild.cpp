@@ -77,7 +77,7 @@ SequenceStep place_on_sequence(Prepared& p, const RebuildOptions& opt) {
   std::vector<std::string> seq;
   const bool given = !opt.sequence.empty();
   if (given)
-    seq = sequence_argument(opt.sequence);
+    seq = opt.sequence_is_letters ? sequence_letters(opt.sequence, "sequence") : sequence_argument(opt.sequence);
   else if (opt.mode == "31")
     seq = file_sequence(opt.input, p.chain);
   if (seq.empty()) {

@@ -29,6 +29,7 @@ struct RebuildOptions {
   std::vector<std::string> chains;  // chains to model; empty: every protein chain
   GapPolicy gaps = GapPolicy::split;
   std::string sequence;     // --sequence: a FASTA file or one-letter text; empty: none given
+  bool sequence_is_letters = false;  // the sequence is one-letter text, never a file name
   RegularizeWhen regularize = RegularizeWhen::automatic;  // C-alpha traces only
   bool pack = true;         // repack VORB's side chains (pack.hpp); false: VORB's own ones
   std::optional<int> seed;  // VORB's random seed; none: its own

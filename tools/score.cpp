@@ -345,6 +345,24 @@ std::string chain_label(const Chain& c) { return c.name.empty() ? "(blank)" : c.
 
 }  // namespace
 
+std::string score_files(const std::string& native_path, const std::string& model_path,
+                        const std::string& native_chain, const std::string& model_chain,
+                        const std::string& model_number, Matching how) {
+  const Chain native = pick_chain(native_path, native_chain, model_number);
+  const Chain model = pick_chain(model_path, model_chain, model_number);
+  const Score s = score(native, model, how);
+  if (model.res.empty() || 2 * s.residues < int(model.res.size()))
+    throw InputError(model_path, 0,
+                     "only " + std::to_string(s.residues) + " of " + std::to_string(model.res.size()) +
+                         " residues of chain " + chain_label(model) + " match a residue of chain " +
+                         chain_label(native) + " of " + native_path +
+                         (how == Matching::by_order
+                              ? " by position (--by-order)"
+                              : " by number and name (--by-order matches the model's residue "
+                                "r with the native's r-th)"));
+  return format_score(s);
+}
+
 int cmd_score(const Args& args) {
   std::vector<std::string> files;
   std::string native_chain, model_chain, model_number;
@@ -370,19 +388,8 @@ int cmd_score(const Args& args) {
     }
   }
   if (files.size() != 2 || (files[0] == "-" && files[1] == "-")) throw InputError(kUsage);
-  const Chain native = pick_chain(files[0], native_chain, model_number);
-  const Chain model = pick_chain(files[1], model_chain, model_number);
-  const Score s = score(native, model, how);
-  if (model.res.empty() || 2 * s.residues < int(model.res.size()))
-    throw InputError(files[1], 0,
-                     "only " + std::to_string(s.residues) + " of " + std::to_string(model.res.size()) +
-                         " residues of chain " + chain_label(model) + " match a residue of chain " +
-                         chain_label(native) + " of " + files[0] +
-                         (how == Matching::by_order
-                              ? " by position (--by-order)"
-                              : " by number and name (--by-order matches the model's residue "
-                                "r with the native's r-th)"));
-  std::fputs(format_score(s).c_str(), stdout);
+  const std::string text = score_files(files[0], files[1], native_chain, model_chain, model_number, how);
+  std::fputs(text.c_str(), stdout);
   return 0;
 }
 

@@ -45,4 +45,11 @@ Score score(const Chain& native, const Chain& model, Matching how = Matching::by
 // "name: value" lines, one figure each.
 std::string format_score(const Score& s);
 
+// What `vorb-tools score` prints for two files (chains named or the first protein chain of
+// each; model_number empty for the first). InputError when fewer than half of the model's
+// residues match.
+std::string score_files(const std::string& native_path, const std::string& model_path,
+                        const std::string& native_chain, const std::string& model_chain,
+                        const std::string& model_number, Matching how);
+
 }  // namespace vorb::tools

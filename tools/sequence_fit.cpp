@@ -36,6 +36,10 @@ std::vector<std::string> from_letters(const std::string& text, const std::string
 
 }  // namespace
 
+std::vector<std::string> sequence_letters(const std::string& text, const std::string& where) {
+  return from_letters(text, where);
+}
+
 std::vector<std::string> sequence_argument(const std::string& arg) {
   InputFile in;
   if (!open_input(in, arg)) return from_letters(arg, "--sequence");

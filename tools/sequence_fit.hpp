@@ -15,6 +15,9 @@ namespace vorb::tools {
 // (FASTA, the first record, or plain one-letter text) when one exists by that name, else the
 // text itself in one-letter code. InputError on a letter that is not one of the twenty.
 std::vector<std::string> sequence_argument(const std::string& arg);
+// One-letter text (blanks and '*' ignored) as residue names; InputError naming `where` for a
+// letter outside the twenty or an empty sequence.
+std::vector<std::string> sequence_letters(const std::string& text, const std::string& where);
 // The same on an open file (FASTA or plain text); where labels messages.
 std::vector<std::string> read_sequence_stream(std::istream& in, const std::string& where);
 

@@ -79,7 +79,8 @@ void run(ModelState& s, const std::vector<std::string>& args) {
   read_structure(s);
   read_topology(s, "Hdd");
   build_atom_table(s);
-  if (FileSet* set = current_file_set(); set && set->seed) s.iseed = *set->seed;
+  // A seed given starts the stream afresh from it (a seed <= 0 reinitialises the generator).
+  if (FileSet* set = current_file_set(); set && set->seed) s.iseed = -*set->seed;
   check_input_matches(s);
   lattice_frame_shift(s);
 

@@ -21,7 +21,7 @@ struct FileSet {
   // Backbone libraries already read (read_library_into), by the name the run is given: a run
   // uses such a library in place of reading the file again.
   std::map<std::string, std::shared_ptr<const ModelState>> libraries;
-  // A seed for the random stream in place of the run's own (the number of atoms).
+  // A seed (1 or more) that starts the random stream afresh, in place of the run's own start.
   std::optional<int> seed;
   std::ostringstream out, err;  // the run's messages and its error stream
 };
