@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <sstream>
 
 #include "model/errors.hpp"
@@ -14,6 +18,8 @@ TEST(FfmtWrite, IntegersRightJustifiedOrAsterisks) {
   EXPECT_EQ(fmt_i(-123, 3), "***");
   EXPECT_EQ(fmt_i(1234, 3), "***");
   EXPECT_EQ(fmt_i(7, 4), "   7");
+  for (long v : {0L, -12L, -123L, 1234L, 7L, 99999L})
+    for (int w : {1, 3, 5}) EXPECT_EQ(RecordWriter().i(v, w).str(), fmt_i(v, w)) << v << " " << w;
 }
 
 TEST(FfmtWrite, RealsLikeFortran) {
@@ -26,6 +32,23 @@ TEST(FfmtWrite, RealsLikeFortran) {
   EXPECT_EQ(fmt_f(1000000.0f, 10, 3), "**********");
   EXPECT_EQ(fmt_f(999999.9f, 10, 3), "999999.875");
   EXPECT_EQ(fmt_f(12.3456f, 8, 3), "  12.346");
+  EXPECT_EQ(fmt_f(-0.0, 6, 2), " -0.00");
+  // Every value written as the C library's "%#.*f" writes it: random single-precision values
+  // over many magnitudes, exact binary ties and their neighbours.
+  std::uint32_t x = 12345;
+  char want[512];
+  for (int k = 0; k < 40000; ++k) {
+    x = x * 1664525u + 1013904223u;
+    const float v = std::ldexp(float(x % 2000001) / 1000.0f - 1000.0f, int(x >> 27) - 16);
+    for (int d : {0, 1, 3, 4}) {
+      for (double t : {double(v), double(v) + 0.0005, std::nextafter(double(v) + 0.0005, 0.0)}) {
+        std::snprintf(want, sizeof want, "%#.*f", d, t);
+        const std::string got = fmt_f(t, 60, d);
+        ASSERT_EQ(got.substr(got.find_first_not_of(' ')), want) << t << " " << d;
+        for (int w : {6, 9, 14}) ASSERT_EQ(RecordWriter().f(t, w, d).str(), fmt_f(t, w, d)) << t << " " << w;
+      }
+    }
+  }
 }
 
 TEST(FfmtWrite, TextRightJustifiedOrCut) {
@@ -50,6 +73,18 @@ TEST(FfmtRead, FieldsBlanksAndImpliedDecimals) {
   RecordReader exp("1.5E2 -2d-1", "f", 1);
   EXPECT_FLOAT_EQ(exp.f(6, 0), 150.0f);
   EXPECT_FLOAT_EQ(exp.f(5, 0), -0.2f);
+  // Plain decimals read as the same values as the general path gives them (with an exponent).
+  for (const char* t : {"-0.600", "12.5", "-.5", "5.", "0.1", "3.4028235", "1234567.89", "-0.0"}) {
+    const std::string plain = std::string("  ") + t, general = std::string(t) + "e0";
+    RecordReader a(plain, "f", 1), b(general, "f", 1);
+    const float x = a.f(int(plain.size()), 3), y = b.f(int(general.size()), 3);
+    EXPECT_EQ(std::memcmp(&x, &y, sizeof x), 0) << t;
+    double dx = 0, dy = 0;
+    ASSERT_TRUE(parse_f(plain, 3, dx) && parse_f(general, 3, dy));
+    EXPECT_EQ(dx, dy) << t;
+  }
+  RecordReader blank_inside("1 .5", "f", 1);
+  EXPECT_FLOAT_EQ(blank_inside.f(4, 0), 1.5f);  // blanks inside a field are ignored
 }
 
 TEST(FfmtRead, ErrorNamesFileLineAndColumn) {
