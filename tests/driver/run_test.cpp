@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <thread>
+
+#include "io/aux_read.hpp"
+
 #include "support/test_support.hpp"
 
 namespace vorb {
@@ -73,6 +78,66 @@ TEST(Cli, LongPathsAreNotCut) {
   int entries = 0;
   for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path() / sub)) ++entries;
   EXPECT_EQ(entries, 3);
+}
+
+
+// A run on a file set in memory writes what the program writes in a directory, messages too,
+// touches no file, shares one library between runs, and runs on several threads at once.
+TEST(InMemory, SameFilesAndMessagesAsInADirectory) {
+  namespace fs = std::filesystem;
+  test::TempDir d;
+  const std::string src = VORB_SOURCE_DIR;
+  ASSERT_EQ(test::run_tools(d.path(), "prep " + src + "/examples/1ubi_a.pdb --ca -o w").status, 0);
+  const std::string bbdat = src + "/data/BBdat";
+  FileSet inputs;
+  for (const char* f : {"input.pdb", "Hdd"}) inputs.files[f] = test::read_file(d.file(std::string("w/") + f));
+  inputs.libraries[bbdat] = read_shared_library(bbdat);
+  for (const char* mode : {"23", "3"}) {
+    test::RunResult disk = test::run_vorb(d.file("w"), std::string(mode) + " input.pdb " + bbdat);
+    ASSERT_EQ(disk.status, 0) << disk.err;
+    const auto before = std::distance(fs::directory_iterator(d.file("w")), fs::directory_iterator());
+    FileSet set;
+    set.files = inputs.files;
+    set.libraries = inputs.libraries;
+    EXPECT_EQ(run_in_memory(set, {mode, "input.pdb", bbdat}), 0) << set.err.str();
+    EXPECT_EQ(set.out.str(), disk.out) << mode;
+    EXPECT_EQ(set.err.str(), disk.err) << mode;
+    for (const char* out : {"input.pdb.h", "input.pdb.fix"}) {
+      ASSERT_EQ(set.files.count(out), fs::exists(d.file(std::string("w/") + out)) ? 1u : 0u) << out;
+      if (set.files.count(out)) {
+        EXPECT_TRUE(set.files[out] == test::read_file(d.file(std::string("w/") + out))) << mode << out;
+      }
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(d.file("w")), fs::directory_iterator()), before);
+    fs::remove(d.file("w/input.pdb.h"));
+    fs::remove(d.file("w/input.pdb.fix"));
+  }
+  // Four threads at once, each with its own set: the same model as one run alone.
+  std::string alone;
+  {
+    FileSet set;
+    set.files = inputs.files;
+    set.libraries = inputs.libraries;
+    ASSERT_EQ(run_in_memory(set, {"3", "input.pdb", bbdat}), 0);
+    alone = set.files["input.pdb.h"];
+  }
+  std::vector<std::string> got(4);
+  std::vector<std::thread> threads;
+  for (std::size_t k = 0; k < got.size(); ++k)
+    threads.emplace_back([&, k] {
+      FileSet set;
+      set.files = inputs.files;
+      set.libraries = inputs.libraries;
+      if (run_in_memory(set, {"3", "input.pdb", bbdat}) == 0) got[k] = set.files["input.pdb.h"];
+    });
+  for (std::thread& t : threads) t.join();
+  for (const std::string& g : got) EXPECT_TRUE(g == alone);
+  // A file the set lacks is missing, as in an empty directory: the error goes to the set.
+  FileSet empty;
+  empty.files["input.pdb"] = inputs.files["input.pdb"];
+  EXPECT_EQ(run_in_memory(empty, {"23", "input.pdb", bbdat}), 2);
+  EXPECT_EQ(empty.err.str(), "Hdd: cannot open topology file\n");
+  EXPECT_EQ(empty.out.str(), "");
 }
 
 }  // namespace
