@@ -10,6 +10,7 @@ usage: /usr/bin/python3 bench/python_bench.py [--count N] [--build DIR]   (defau
 """
 import argparse
 import os
+import resource
 import subprocess
 import sys
 import tempfile
@@ -73,14 +74,17 @@ def main():
                     f.write("ATOM  %5d  CA  %3s A%4d    %8.3f%8.3f%8.3f  1.00  0.00           C\n"
                             % (i + 1, THREE[ONE.index(c)], i + 1, p[0], p[1], p[2]))
         t1 = time.perf_counter()
+        c1 = resource.getrusage(resource.RUSAGE_CHILDREN)
         for k in range(a.count):
             subprocess.run([tools, "rebuild", "t%d.pdb" % k, "--ca", "-o", "m%d.pdb" % k], cwd=d,
                            check=True, stdout=subprocess.DEVNULL)
         proc = time.perf_counter() - t1
+        c2 = resource.getrusage(resource.RUSAGE_CHILDREN)
+        proc_cpu = (c2.ru_utime + c2.ru_stime) - (c1.ru_utime + c1.ru_stime)
     print("traces: %d of %d residues" % (a.count, len(seq)))
     print("in process: %.4f s per trace (wall), %.4f s CPU" % (wall / a.count, cpu / a.count))
-    print("one process each: %.4f s per trace (wall)" % (proc / a.count))
-    print("ratio: %.2f" % (proc / wall))
+    print("one process each: %.4f s per trace (wall), %.4f s CPU" % (proc / a.count, proc_cpu / a.count))
+    print("ratio: %.2f (wall), %.2f (CPU)" % (proc / wall, proc_cpu / cpu))
     print("resident memory: %.1f MB after 10 calls, %.1f MB after %d (growth %.2f MB)"
           % (rss10, rss_end, a.count, rss_end - rss10))
 

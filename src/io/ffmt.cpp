@@ -349,12 +349,14 @@ ReadStatus ListReader::take(int& v) {
 ReadStatus ListReader::take(double& v) {
   std::string tok, c;
   if (!next_token(tok)) return ReadStatus::eof;
+  if (plain_real(tok, v)) return ReadStatus::ok;
   if (!canonical_real(tok, -1, c) || !to_real(c, v)) return ReadStatus::error;
   return ReadStatus::ok;
 }
 ReadStatus ListReader::take(float& v) {
   std::string tok, c;
   if (!next_token(tok)) return ReadStatus::eof;
+  if (plain_real(tok, v)) return ReadStatus::ok;
   if (!canonical_real(tok, -1, c) || !to_real(c, v)) return ReadStatus::error;
   return ReadStatus::ok;
 }
