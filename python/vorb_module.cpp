@@ -7,7 +7,10 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <dlfcn.h>
+
 #include <cmath>
+#include <filesystem>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -38,11 +41,27 @@ struct Stopped : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The data directory: the one given, else the installed one beside the module
+// (<prefix>/lib/python3/dist-packages/vorb.so and <prefix>/share/vorb, wherever the tree was
+// moved), else where the command line looks.
+std::string data_dir(const std::string& given) {
+  namespace fs = std::filesystem;
+  if (given.empty()) {
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&data_dir), &info) && info.dli_fname) {
+      const fs::path d = (fs::path(info.dli_fname).parent_path() / "../../../share/vorb").lexically_normal();
+      std::error_code ec;
+      if (fs::is_regular_file(d / "BBdat", ec)) return d.string();
+    }
+  }
+  return find_data_dir(given);
+}
+
 // The data directory's files, read at the first call that needs them.
 std::shared_ptr<const RebuildData> data_for(const std::string& given) {
   static std::mutex lock;
   static std::map<std::string, std::shared_ptr<const RebuildData>> cache;
-  const std::string dir = find_data_dir(given);
+  const std::string dir = data_dir(given);
   std::lock_guard<std::mutex> hold(lock);
   auto it = cache.find(dir);
   if (it != cache.end()) return it->second;
@@ -341,6 +360,8 @@ PYBIND11_MODULE(vorb, m) {
         return "<vorb.Model: " + std::to_string(s.xyz.size()) + " atoms>";
       });
 
+  m.def("data_dir", [](const std::string& given) { return unlocked([&] { return data_dir(given); }); },
+        py::arg("data") = "", "The data directory the calls use (BBdat, tables, rotamers).");
   m.def("complete_trace", &complete_trace, py::arg("ca"), py::arg("sequence"), py::arg("mode") = "23",
         py::arg("side_chains") = "packed", py::arg("template") = py::none(),
         py::arg("seed") = py::none(), py::arg("data") = "",

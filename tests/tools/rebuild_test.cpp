@@ -242,6 +242,13 @@ TEST(Rebuild, InstalledTreeFindsItsProgramAndData) {
   EXPECT_NE(r.out.find("running VORB 23 input.pdb " + moved + "/share/vorb/BBdat"),
             std::string::npos)
       << r.out;
+#ifdef VORB_PYTHON
+  // The Python module, installed beside them, finds the same data.
+  test::RunResult p = test::run_in(d.path(), "PYTHONPATH=" + q(moved + "/lib/python3/dist-packages") + " " +
+                                                 VORB_PYTHON + " -c 'import vorb; print(vorb.data_dir())'");
+  ASSERT_EQ(p.status, 0) << p.err;
+  EXPECT_EQ(p.out, moved + "/share/vorb\n");
+#endif
 }
 
 // The batch workflow over a folder: one model per input, one working directory per model; the
