@@ -70,10 +70,18 @@ std::shared_ptr<const RebuildData> data_for(const std::string& given) {
   return d;
 }
 
+// VORB's last messages and its error lines, for the exception's text.
 std::string last_lines(const ReportSink& sink) {
+  std::vector<std::string> lines;
+  const std::vector<std::string>& r = sink.reports;
+  for (std::size_t k = r.size() > 3 ? r.size() - 3 : 0; k < r.size(); ++k) lines.push_back(r[k]);
+  for (const std::string& w : sink.warnings)
+    if (w.rfind("vorb-tools rebuild:", 0) != 0) lines.push_back(w);
   std::string s;
-  const std::vector<std::string>& w = sink.warnings;
-  for (std::size_t k = w.size() > 6 ? w.size() - 6 : 0; k < w.size(); ++k) s += (s.empty() ? "" : "\n") + w[k];
+  for (std::string l : lines) {
+    while (!l.empty() && l.front() == ' ') l.erase(0, 1);
+    if (!l.empty()) s += (s.empty() ? "" : " | ") + l;
+  }
   return s;
 }
 
@@ -82,8 +90,8 @@ std::string last_lines(const ReportSink& sink) {
 [[noreturn]] void fail(int status, const ReportSink& sink) {
   const std::string why = last_lines(sink);
   if (status == 2) throw InputError(why.empty() ? "VORB rejected the input" : why);
-  throw Stopped("VORB ended with status " + std::to_string(status) + " without a model" +
-                (why.empty() ? "" : ": " + why));
+  throw Stopped("VORB ended without a model (status " + std::to_string(status) + ")" +
+                (why.empty() ? "" : "; its last messages: " + why));
 }
 
 struct Model {
@@ -213,6 +221,11 @@ std::shared_ptr<Model> complete_trace(const py::object& ca, const std::string& s
     if (rows.size() != names.size())
       throw InputError("ca has " + std::to_string(rows.size()) + " rows and the sequence " +
                        std::to_string(names.size()) + " residues");
+    std::size_t given = 0;
+    for (const auto& r : rows) given += r.has_value();
+    if (given < 3)
+      throw InputError("ca has " + std::to_string(given) + " C-alpha position(s) that are not NaN; "
+                       "at least 3 are needed");
     opt.pack = side_chains_packed(side_chains);
     if (seed && *seed < 1) throw InputError("seed: expected a whole number of at least 1");
     if (!templ.is_none()) {

@@ -137,11 +137,18 @@ class BadInput(unittest.TestCase):
             ((ca, seq), {"side_chains": "best"}, "side_chains"),
             ((ca, seq), {"data": "/nonexistent-vorb-data"}, "not a data directory"),
             ((ca, seq), {"template": ca[:3]}, "template"),
+            ((np.full((5, 3), np.nan), "AAAAA"), {"mode": "31"}, "at least 3"),
         ]
         for args, kw, words in cases:
             with self.assertRaises(ValueError, msg=words) as e:
                 vorb.complete_trace(*args, **kw)
             self.assertIn(words, str(e.exception))
+
+    def test_a_stop_of_the_program_is_a_runtime_error_with_its_message(self):
+        # Five C-alpha atoms: too few for VORB, which ends without a model.
+        with self.assertRaises(RuntimeError) as e:
+            vorb.complete_trace(np.array([[3.8 * i, 0.0, 0.0] for i in range(5)]), "AAAAA")
+        self.assertIn("read pdb file err", str(e.exception))
 
     def test_files_that_cannot_be_read_or_written_leave_nothing(self):
         with tempfile.TemporaryDirectory() as d:
