@@ -28,7 +28,6 @@
 #include "report.hpp"
 #include "score.hpp"
 #include "sequence_fit.hpp"
-#include "structure_file.hpp"
 
 namespace py = pybind11;
 using namespace vorb;
@@ -120,17 +119,28 @@ struct Model {
   }
 };
 
+// The atoms of the model's PDB text (ATOM and HETATM records of the first model).
 void fill_atoms(Model& m) {
-  StructureFile f = StructureFile::from_text(m.pdb, "model.pdb");
-  for (const FileResidue& r : f.residues())
-    for (const FileAtom& a : r.atoms) {
-      m.xyz.push_back({a.x, a.y, a.z});
-      m.atom_names.push_back(a.name);
-      m.elements.push_back(a.element);
-      m.residue_names.push_back(r.name);
-      m.residue_numbers.push_back(r.num);
-      m.chains.push_back(r.chain);
-    }
+  auto field = [](const std::string& l, std::size_t b, std::size_t n) {
+    std::string f = b < l.size() ? l.substr(b, n) : std::string();
+    const std::size_t s = f.find_first_not_of(' '), e = f.find_last_not_of(' ');
+    return s == std::string::npos ? std::string() : f.substr(s, e - s + 1);
+  };
+  std::size_t p = 0;
+  while (p < m.pdb.size()) {
+    std::size_t e = m.pdb.find('\n', p);
+    if (e == std::string::npos) e = m.pdb.size();
+    const std::string l = m.pdb.substr(p, e - p);
+    p = e + 1;
+    if (l.rfind("ENDMDL", 0) == 0) break;
+    if (l.rfind("ATOM  ", 0) != 0 && l.rfind("HETATM", 0) != 0) continue;
+    m.xyz.push_back({std::stod(l.substr(30, 8)), std::stod(l.substr(38, 8)), std::stod(l.substr(46, 8))});
+    m.atom_names.push_back(field(l, 12, 4));
+    m.residue_names.push_back(field(l, 17, 3));
+    m.chains.push_back(field(l, 21, 1));
+    m.residue_numbers.push_back(std::stoi(l.substr(22, 4)));
+    m.elements.push_back(field(l, 76, 2));
+  }
 }
 
 // The rows of an (n, 3) float array; NaN rows are absent (nullopt). ValueError for the wrong
@@ -270,6 +280,28 @@ std::shared_ptr<Model> complete_trace(const py::object& ca, const std::string& s
   });
 }
 
+// The C++ work of complete_trace alone, on a trace's PDB text (for the benchmark of the
+// module's own cost): the length of the model's text.
+std::size_t complete_text(const std::string& text, const std::string& sequence, const std::string& mode,
+                          const std::string& side_chains) {
+  RebuildOptions opt;
+  opt.input = "ca";
+  opt.mode = mode;
+  opt.prep.ca_only = true;
+  opt.prep.text = text;
+  opt.sequence = sequence;
+  opt.sequence_is_letters = true;
+  return unlocked([&] {
+    opt.pack = side_chains_packed(side_chains);
+    std::shared_ptr<const RebuildData> data = data_for("");
+    ReportSink sink;
+    UseReportSink use(sink);
+    RebuildResult r = rebuild_text(opt, data.get());
+    if (r.status != 0) fail(r.status, sink);
+    return r.text.size();
+  });
+}
+
 py::list rebuild_file(const std::string& input, const std::string& output, const std::string& mode,
                       const py::object& chain, bool ca_only, const std::string& templ,
                       const std::string& side_chains, const std::string& sequence,
@@ -384,6 +416,8 @@ PYBIND11_MODULE(vorb, m) {
         "31, 4: the trace itself), a structure file's path, or an (n, 3) array. side_chains:\n"
         "\"packed\" or \"rules\". seed: VORB's random seed (default: its own). data: the data\n"
         "directory (default: found as the command line finds it).");
+  m.def("_complete_text", &complete_text, py::arg("text"), py::arg("sequence"), py::arg("mode") = "23",
+        py::arg("side_chains") = "packed", "complete_trace's C++ work alone, for benchmarks");
   m.def("rebuild_file", &rebuild_file, py::arg("input_path"), py::arg("output_path"), py::kw_only(),
         py::arg("mode") = "23", py::arg("chain") = py::none(), py::arg("ca_only") = false,
         py::arg("template") = "", py::arg("side_chains") = "packed", py::arg("sequence") = "",
