@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <string_view>
 
 namespace vorb::packer {
@@ -130,6 +131,8 @@ class PairTerm {
 struct Candidate {
   std::vector<Vec3> xyz;  // side chain CG onward
   std::array<float, 4> chi{};
+  std::array<float, 4> centre_chi{}, sd{};  // the library rotamer's (flip included)
+  float e_lib = 0;  // rotamer term at the library centre
   float e_rot = 0;
   float e_self = 0;
   Vec3 centre;
@@ -143,6 +146,11 @@ struct Site {
   std::vector<Kind> kinds;  // per side-chain atom
   std::vector<Candidate> cand;
   float reach = 0;  // largest distance of a candidate atom from CB
+  std::vector<int> near_fixed;  // fixed atoms it can meet (its own residue and bonds aside)
+  std::vector<int> near_sites;  // sites whose side chains it can meet
+  std::span<const Rotamer> rots;
+  float pbest = 1;
+  bool pro = false;
 };
 
 // Uniform grid of the fixed atoms for neighbour queries.
@@ -304,12 +312,15 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
           for (int f = 0; f < (flip ? 2 : 1); ++f) {
             Candidate cd;
             cd.chi = ro.chi;
+            cd.sd = ro.sd;
+            cd.centre_chi = ro.chi;
+            if (f) cd.centre_chi[std::size_t(nchi - 1)] += 180.0f;
+            cd.e_lib = -par.w_rot * std::log(std::max(ro.prob, 1e-5f) / pbest);
             const float step[3] = {0.0f, -1.0f, 1.0f};
             cd.chi[0] += step[e1] * ro.sd[0];
             if (nchi >= 2) cd.chi[1] += step[e2] * ro.sd[1];
             if (f) cd.chi[std::size_t(nchi - 1)] += 180.0f;
-            cd.e_rot = -par.w_rot * std::log(std::max(ro.prob, 1e-5f) / pbest) +
-                       0.5f * par.w_rot * float((e1 > 0) + (e2 > 0));
+            cd.e_rot = cd.e_lib + 0.5f * par.w_rot * float((e1 > 0) + (e2 > 0));
             float chi2 = build_side_chain(*s.topo, s.n, s.ca, s.c, s.cb, cd.chi, xyz.data());
             cd.chi[1] = nchi >= 2 ? chi2 : cd.chi[1];
             cd.xyz = xyz;
@@ -318,7 +329,8 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     }
     if (s.cand.empty()) {  // no rotamer in the library: the first chis all 180
       Candidate cd;
-      cd.chi = {180, 180, 180, 180};
+      cd.chi = cd.centre_chi = {180, 180, 180, 180};
+      cd.sd = {15, 15, 15, 15};
       build_side_chain(*s.topo, s.n, s.ca, s.c, s.cb, cd.chi, xyz.data());
       cd.xyz = xyz;
       s.cand.push_back(std::move(cd));
@@ -330,13 +342,21 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
       for (Vec3 p : cd.xyz) cd.radius = std::max(cd.radius, dist(p, cd.centre));
       for (Vec3 p : cd.xyz) s.reach = std::max(s.reach, dist(p, s.cb));
     }
-    grid.near(s.cb, s.reach + kCut, nearby);
+    s.rots = rots;
+    s.pbest = pbest > 0 ? pbest : 1;
+    s.pro = r.name == "PRO";
+    // Fixed atoms within reach (a margin for refined torsions), the residue's own and, for a
+    // proline whose ring closes on N(i), residue i-1's aside.
+    grid.near(s.cb, s.reach + kCut + 1.0f, nearby);
+    for (int q : nearby) {
+      const EAtom& f = fixed[std::size_t(q)];
+      if (f.res == s.res || (pro_skip && f.res == s.res - 1)) continue;
+      s.near_fixed.push_back(q);
+    }
     for (Candidate& cd : s.cand) {
       float e = cd.e_rot;
-      for (int q : nearby) {
+      for (int q : s.near_fixed) {
         const EAtom& f = fixed[std::size_t(q)];
-        if (f.res == s.res) continue;
-        if (pro_skip && f.res == s.res - 1) continue;  // the ring closes on N(i), bonded to C(i-1)
         if (norm2(f.p - cd.centre) > (cd.radius + kCut) * (cd.radius + kCut)) continue;
         for (std::size_t a = 0; a < cd.xyz.size(); ++a) {
           float d2 = norm2(cd.xyz[a] - f.p);
@@ -369,6 +389,10 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
       if (norm2(sa.cb - sb.cb) > lim * lim) continue;
       const bool pro_a = residues[std::size_t(sb.res)].name == "PRO" && sb.res == sa.res + 1 &&
                          bonded(std::size_t(sa.res));
+      if (!pro_a) {
+        sites[a].near_sites.push_back(int(b));
+        sites[b].near_sites.push_back(int(a));
+      }
       Edge ed{int(a), int(b), std::vector<float>(sa.cand.size() * sb.cand.size(), 0.0f)};
       bool any = false;
       if (!pro_a) {
@@ -449,11 +473,142 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   }
   out.energy = best_e;
 
+  // Refinement on the chosen rotamers: torsions moved off the library centres (rotamer term
+  // 0.5 w_rot per squared spread), against the fixed atoms and the other side chains as they
+  // stand, with a penalty on contacts closer than the limit (non-bonding pairs) and, first of
+  // all, on pairs closer than 2.0 A.
+  struct Pose {
+    std::vector<Vec3> xyz;
+    std::array<float, 4> chi{}, centre{}, sd{};
+    float e_lib = 0;
+  };
+  std::vector<Pose> pose(ns);
+  for (std::size_t s = 0; s < ns; ++s) {
+    const Candidate& cd = sites[s].cand[std::size_t(best[s])];
+    pose[s] = {cd.xyz, cd.chi, cd.centre_chi, cd.sd, cd.e_lib};
+  }
+  struct Score {
+    int hard = 0;  // pairs below 2.0 A (disulfide SG pairs aside)
+    int close = 0;  // pairs penalised (inside the limit)
+    double e = 0;
+    bool operator<(const Score& o) const { return hard != o.hard ? hard < o.hard : e < o.e - 1e-9; }
+  };
+  float lim2[4][4], lim[4][4];
+  for (int a = 0; a < 4; ++a)
+    for (int b = 0; b < 4; ++b) {
+      lim[a][b] = std::max(par.clash_limit, par.clash_scale * (kRadius[a] + kRadius[b]));
+      lim2[a][b] = lim[a][b] * lim[a][b];
+    }
+  auto contact = [&](const Kind& a, const Kind& b, float d2, Score& sc) {
+    if (d2 >= kCut2) return;
+    sc.e += term(a, b, d2);
+    if (a.sg && b.sg) return;
+    if (d2 < 4.0f) ++sc.hard;
+    if ((a.donor && b.acceptor) || (a.acceptor && b.donor)) return;
+    if (d2 < lim2[a.elem][b.elem]) ++sc.close, sc.e += par.w_fine_clash * 10.0f * (lim[a.elem][b.elem] - std::sqrt(d2));
+  };
+  auto angle_diff = [](float a, float b) {
+    float d = std::fmod(a - b, 360.0f);
+    if (d > 180.0f) d -= 360.0f;
+    if (d < -180.0f) d += 360.0f;
+    return d;
+  };
+  auto evaluate = [&](std::size_t s, const Pose& p) {
+    const Site& st = sites[s];
+    Score sc;
+    sc.e = p.e_lib;
+    for (int k = 0; k < std::min(st.topo->nchi, 3); ++k) {
+      const float u = angle_diff(p.chi[std::size_t(k)], p.centre[std::size_t(k)]) /
+                      std::max(p.sd[std::size_t(k)], 5.0f);
+      sc.e += 0.5 * par.w_rot * u * u;
+    }
+    for (std::size_t a = 0; a < p.xyz.size(); ++a) {
+      for (int q : st.near_fixed) {
+        const EAtom& f = fixed[std::size_t(q)];
+        contact(st.kinds[a], f.k, norm2(p.xyz[a] - f.p), sc);
+      }
+      for (int t : st.near_sites) {
+        const Pose& o = pose[std::size_t(t)];
+        const std::vector<Kind>& ok = sites[std::size_t(t)].kinds;
+        for (std::size_t b = 0; b < o.xyz.size(); ++b) contact(st.kinds[a], ok[b], norm2(p.xyz[a] - o.xyz[b]), sc);
+      }
+    }
+    return sc;
+  };
+  auto rebuild = [&](std::size_t s, Pose& p) {
+    const Site& st = sites[s];
+    build_side_chain(*st.topo, st.n, st.ca, st.c, st.cb, p.chi, p.xyz.data());
+  };
+  // Steepest descent on chi1..chi3 in steps of 10 then 5 degrees, within fine_max of the
+  // library centre.
+  auto descend = [&](std::size_t s, Pose& p, Score sc) {
+    const Site& st = sites[s];
+    if (st.pro || par.fine_max <= 0) return sc;
+    const int nk = std::min(st.topo->nchi, 3);
+    for (float step : {10.0f, 5.0f})
+      for (int it = 0; it < 12; ++it) {
+        bool moved = false;
+        for (int k = 0; k < nk; ++k)
+          for (float dir : {-1.0f, 1.0f}) {
+            Pose q = p;
+            q.chi[std::size_t(k)] += dir * step;
+            if (std::fabs(angle_diff(q.chi[std::size_t(k)], q.centre[std::size_t(k)])) > par.fine_max) continue;
+            rebuild(s, q);
+            const Score qs = evaluate(s, q);
+            if (qs < sc) p = std::move(q), sc = qs, moved = true;
+          }
+        if (!moved) break;
+      }
+    return sc;
+  };
+  if (par.fine_max > 0)
+    for (int sweep = 0; sweep < 3; ++sweep) {
+      bool any = false;
+      for (std::size_t s = 0; s < ns; ++s) {
+        Score sc = evaluate(s, pose[s]);
+        if (sc.hard == 0 && sc.close == 0) continue;
+        const Score before = sc;
+        sc = descend(s, pose[s], sc);
+        if (sc < before) any = true;
+      }
+      if (!any) break;
+    }
+  // Clash removal: a side chain still within 2.0 A of another residue's atom tries every
+  // candidate kept and then every library rotamer on a 10-degree chi1 scan (flips included),
+  // each refined, and takes the best by the count of such pairs, then energy.
+  for (std::size_t s = 0; s < ns; ++s) {
+    Score sc = evaluate(s, pose[s]);
+    if (sc.hard == 0) continue;
+    const Site& st = sites[s];
+    auto consider = [&](Pose q) {
+      rebuild(s, q);
+      Score qs = descend(s, q, evaluate(s, q));
+      if (qs < sc) pose[s] = std::move(q), sc = qs;
+    };
+    for (const Candidate& cd : st.cand) {
+      if (sc.hard == 0) break;
+      consider({cd.xyz, cd.chi, cd.centre_chi, cd.sd, cd.e_lib});
+    }
+    const int nchi = st.topo->nchi;
+    const bool flip = flips(residues[std::size_t(st.res)].name);
+    for (const Rotamer& ro : st.rots) {
+      if (sc.hard == 0) break;
+      for (int f = 0; f < (flip ? 2 : 1); ++f)
+        for (int k = 0; k < 36; ++k) {
+          Pose q{pose[s].xyz, ro.chi, ro.chi, ro.sd, -par.w_rot * std::log(std::max(ro.prob, 1e-5f) / st.pbest)};
+          if (f) q.chi[std::size_t(nchi - 1)] += 180.0f, q.centre[std::size_t(nchi - 1)] += 180.0f;
+          q.chi[0] = -180.0f + 10.0f * float(k);
+          rebuild(s, q);
+          const Score qs = evaluate(s, q);
+          if (qs < sc) pose[s] = std::move(q), sc = qs;
+        }
+    }
+  }
+
   for (std::size_t s = 0; s < ns; ++s) {
     const Site& st = sites[s];
-    const Candidate& cd = st.cand[std::size_t(best[s])];
-    for (std::size_t a = 0; a < cd.xyz.size(); ++a)
-      out.side[std::size_t(st.res)].push_back({st.topo->atoms[a].name, st.topo->atoms[a].element, cd.xyz[a]});
+    for (std::size_t a = 0; a < pose[s].xyz.size(); ++a)
+      out.side[std::size_t(st.res)].push_back({st.topo->atoms[a].name, st.topo->atoms[a].element, pose[s].xyz[a]});
   }
   return out;
 }
