@@ -18,7 +18,10 @@ constexpr float kCut2 = kCut * kCut;
 struct Kind {
   std::uint8_t elem = 0;  // 0 C, 1 N, 2 O, 3 S
   bool donor = false, acceptor = false, sg = false;
+  std::uint8_t code = 0;  // the above in 5 bits (pair tables)
 };
+
+inline void set_code(Kind& k) { k.code = std::uint8_t(k.elem | k.donor << 2 | k.acceptor << 3 | k.sg << 4); }
 
 struct EAtom {
   Vec3 p;
@@ -36,6 +39,7 @@ Kind kind_of(std::string_view res, std::string_view name, char element, bool res
   }
   if (!residue_atom) {  // water and ligand N and O may both give and take
     k.donor = k.acceptor = k.elem == 1 || k.elem == 2;
+    set_code(k);
     return k;
   }
   if (name == "N") k.donor = res != "PRO";
@@ -48,6 +52,7 @@ Kind kind_of(std::string_view res, std::string_view name, char element, bool res
   if (res == "HIS" && (name == "ND1" || name == "NE2")) k.donor = k.acceptor = true;
   if (res == "GLN" && name == "NE2") k.donor = true, k.acceptor = false;
   k.sg = res == "CYS" && name == "SG";
+  set_code(k);
   return k;
 }
 
@@ -126,6 +131,34 @@ class PairTerm {
   Params par_;
   Lj plain_[4][4], hb_, ss_;
   float clash2_[4][4], clash_[4][4];
+};
+
+// The pair term of each pair of atom kinds tabulated on the squared distance (linear
+// interpolation), each table made when first needed.
+class PairTable {
+ public:
+  static constexpr float kStep = 0.02f;  // A^2
+  static constexpr int kBins = int(kCut2 / kStep) + 2;
+  explicit PairTable(const PairTerm& t) : term_(t), tab_(32 * 32) {}
+  float operator()(const Kind& a, const Kind& b, float d2) {
+    std::vector<float>& t = tab_[std::size_t(a.code * 32 + b.code)];
+    if (t.empty()) [[unlikely]] make(t, a, b);
+    const float x = d2 * (1.0f / kStep);
+    const int k = int(x);
+    const float f = x - float(k);
+    return t[std::size_t(k)] + f * (t[std::size_t(k) + 1] - t[std::size_t(k)]);
+  }
+
+ private:
+  [[gnu::noinline]] void make(std::vector<float>& t, const Kind& a, const Kind& b) {
+    t.resize(std::size_t(kBins) + 1);
+    for (int k = 0; k <= kBins; ++k) {
+      const float d2 = float(k) * kStep;
+      t[std::size_t(k)] = d2 < kCut2 ? term_(a, b, std::max(d2, 0.01f)) : 0.0f;
+    }
+  }
+  const PairTerm& term_;
+  std::vector<std::vector<float>> tab_;
 };
 
 struct Candidate {
@@ -242,6 +275,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   Result out;
   out.side.resize(nres);
   const PairTerm term(par);
+  PairTable table(term);
 
   // Sites: packed residues with N, CA and C; CB from the backbone.
   std::vector<Site> sites;
@@ -291,6 +325,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   // atoms.
   const float nan = std::numeric_limits<float>::quiet_NaN();
   std::vector<int> nearby;
+  std::vector<float> fx, fy, fz, fd2;
   for (Site& s : sites) {
     const Residue& r = residues[std::size_t(s.res)];
     const std::size_t i = std::size_t(s.res);
@@ -345,22 +380,35 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     s.rots = rots;
     s.pbest = pbest > 0 ? pbest : 1;
     s.pro = r.name == "PRO";
-    // Fixed atoms within reach (a margin for refined torsions), the residue's own and, for a
+    // Fixed atoms within reach, the residue's own and, for a
     // proline whose ring closes on N(i), residue i-1's aside.
-    grid.near(s.cb, s.reach + kCut + 1.0f, nearby);
+    grid.near(s.cb, s.reach + kCut, nearby);
     for (int q : nearby) {
       const EAtom& f = fixed[std::size_t(q)];
       if (f.res == s.res || (pro_skip && f.res == s.res - 1)) continue;
       s.near_fixed.push_back(q);
     }
+    // The fixed atoms side by side; per candidate, those within its sphere first.
+    const std::size_t nf = s.near_fixed.size();
+    fx.resize(nf), fy.resize(nf), fz.resize(nf), fd2.resize(nf);
+    for (std::size_t k = 0; k < nf; ++k) {
+      const Vec3 p = fixed[std::size_t(s.near_fixed[k])].p;
+      fx[k] = p.x, fy[k] = p.y, fz[k] = p.z;
+    }
     for (Candidate& cd : s.cand) {
       float e = cd.e_rot;
-      for (int q : s.near_fixed) {
-        const EAtom& f = fixed[std::size_t(q)];
-        if (norm2(f.p - cd.centre) > (cd.radius + kCut) * (cd.radius + kCut)) continue;
+      const Vec3 c = cd.centre;
+      for (std::size_t k = 0; k < nf; ++k) {
+        const float dx = fx[k] - c.x, dy = fy[k] - c.y, dz = fz[k] - c.z;
+        fd2[k] = dx * dx + dy * dy + dz * dz;
+      }
+      const float lim = (cd.radius + kCut) * (cd.radius + kCut);
+      for (std::size_t k = 0; k < nf; ++k) {
+        if (fd2[k] > lim) continue;
+        const EAtom& f = fixed[std::size_t(s.near_fixed[k])];
         for (std::size_t a = 0; a < cd.xyz.size(); ++a) {
           float d2 = norm2(cd.xyz[a] - f.p);
-          if (d2 < kCut2) e += term(s.kinds[a], f.k, d2);
+          if (d2 < kCut2) e += table(s.kinds[a], f.k, d2);
         }
       }
       cd.e_self = e;
@@ -382,6 +430,10 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   };
   std::vector<Edge> edges;
   std::vector<std::vector<std::pair<int, int>>> adj(sites.size());  // (other site, edge)
+  std::vector<float> bx, by, bz, d2s;
+  std::vector<const Kind*> bk;
+  std::vector<std::uint32_t> boff, live;
+  std::vector<std::uint8_t> near_a;
   for (std::size_t a = 0; a < sites.size(); ++a)
     for (std::size_t b = a + 1; b < sites.size(); ++b) {
       const Site &sa = sites[a], &sb = sites[b];
@@ -396,20 +448,47 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
       Edge ed{int(a), int(b), std::vector<float>(sa.cand.size() * sb.cand.size(), 0.0f)};
       bool any = false;
       if (!pro_a) {
-        for (std::size_t ra = 0; ra < sa.cand.size(); ++ra) {
+        // The atoms of b's candidates that can reach a's side chain at all, side by side
+        // (candidate rb: bx[boff[rb]] .. bx[boff[rb + 1] - 1]); each atom of a candidate of a
+        // within reach of b is measured against all of them at once.
+        const float rb_ = sa.reach + kCut, ra_ = sb.reach + kCut;
+        bx.clear(), by.clear(), bz.clear(), bk.clear(), boff.assign(1, 0);
+        for (const Candidate& cd : sb.cand) {
+          for (std::size_t j = 0; j < cd.xyz.size(); ++j)
+            if (norm2(cd.xyz[j] - sa.cb) <= rb_ * rb_)
+              bx.push_back(cd.xyz[j].x), by.push_back(cd.xyz[j].y), bz.push_back(cd.xyz[j].z),
+                  bk.push_back(&sb.kinds[j]);
+          boff.push_back(std::uint32_t(bx.size()));
+        }
+        const std::size_t ncb = sb.cand.size();
+        live.clear();
+        for (std::size_t rb = 0; rb < ncb; ++rb)
+          if (boff[rb] != boff[rb + 1]) live.push_back(std::uint32_t(rb));
+        for (std::size_t ra = 0; ra < sa.cand.size() && !live.empty(); ++ra) {
           const Candidate& ca = sa.cand[ra];
-          for (std::size_t rb = 0; rb < sb.cand.size(); ++rb) {
+          near_a.clear();
+          for (std::size_t i = 0; i < ca.xyz.size(); ++i)
+            if (norm2(ca.xyz[i] - sb.cb) <= ra_ * ra_) near_a.push_back(std::uint8_t(i));
+          if (near_a.empty()) continue;
+          float* row = ed.e.data() + ra * ncb;
+          for (std::uint32_t rb : live) {
             const Candidate& cb = sb.cand[rb];
             const float l = ca.radius + cb.radius + kCut;
             if (norm2(ca.centre - cb.centre) > l * l) continue;
+            const float rb2 = (cb.radius + kCut) * (cb.radius + kCut);
             float e = 0;
-            for (std::size_t i = 0; i < ca.xyz.size(); ++i)
-              for (std::size_t j = 0; j < cb.xyz.size(); ++j) {
-                float d2 = norm2(ca.xyz[i] - cb.xyz[j]);
-                if (d2 < kCut2) e += term(sa.kinds[i], sb.kinds[j], d2);
+            for (std::uint8_t i : near_a) {
+              const Vec3 pa = ca.xyz[i];
+              if (norm2(pa - cb.centre) > rb2) continue;
+              const Kind& ka = sa.kinds[i];
+              for (std::uint32_t q = boff[rb]; q < boff[rb + 1]; ++q) {
+                const float dx = bx[q] - pa.x, dy = by[q] - pa.y, dz = bz[q] - pa.z;
+                const float d2 = dx * dx + dy * dy + dz * dz;
+                if (d2 < kCut2) e += table(ka, *bk[q], d2);
               }
-            if (e != 0.0f) any = true;
-            ed.e[ra * sb.cand.size() + rb] = e;
+            }
+            row[rb] = e;
+            any = any || e != 0.0f;
           }
         }
       }
@@ -422,27 +501,33 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   // Search: iterated conditional modes from the best self energies, then restarts from
   // perturbed assignments; the lowest total wins (ties: the earlier one).
   const std::size_t ns = sites.size();
-  auto pair_e = [&](int edge, int site, int r, const std::vector<int>& cur) {
-    const Edge& ed = edges[std::size_t(edge)];
-    if (ed.a == site)
-      return ed.e[std::size_t(r) * sites[std::size_t(ed.b)].cand.size() + std::size_t(cur[std::size_t(ed.b)])];
-    return ed.e[std::size_t(cur[std::size_t(ed.a)]) * sites[std::size_t(ed.b)].cand.size() + std::size_t(r)];
-  };
-  auto local = [&](std::size_t s, int r, const std::vector<int>& cur) {
-    double e = sites[s].cand[std::size_t(r)].e_self;
-    for (const auto& nb : adj[s]) e += pair_e(nb.second, int(s), r, cur);
-    return e;
-  };
+
+
+  // The local energies of all candidates of a site at once, a neighbour's column of pair
+  // energies added in turn (the sums as local() makes them).
+  std::vector<double> loc;
   auto icm = [&](std::vector<int>& cur) {
     for (int sweep = 0; sweep < 100; ++sweep) {
       bool changed = false;
       for (std::size_t s = 0; s < ns; ++s) {
-        int best = cur[s];
-        double be = local(s, best, cur);
-        for (int r = 0; r < int(sites[s].cand.size()); ++r) {
-          double e = local(s, r, cur);
-          if (e < be - 1e-9) be = e, best = r;
+        const std::size_t nc = sites[s].cand.size();
+        loc.resize(nc);
+        for (std::size_t r = 0; r < nc; ++r) loc[r] = sites[s].cand[r].e_self;
+        for (const auto& nb : adj[s]) {
+          const Edge& ed = edges[std::size_t(nb.second)];
+          const std::size_t nbc = sites[std::size_t(ed.b)].cand.size();
+          if (ed.a == int(s)) {
+            const float* col = ed.e.data() + std::size_t(cur[std::size_t(ed.b)]);
+            for (std::size_t r = 0; r < nc; ++r) loc[r] += col[r * nbc];
+          } else {
+            const float* row = ed.e.data() + std::size_t(cur[std::size_t(ed.a)]) * nbc;
+            for (std::size_t r = 0; r < nc; ++r) loc[r] += row[r];
+          }
         }
+        int best = cur[s];
+        double be = loc[std::size_t(best)];
+        for (std::size_t r = 0; r < nc; ++r)
+          if (loc[r] < be - 1e-9) be = loc[r], best = int(r);
         if (best != cur[s]) cur[s] = best, changed = true;
       }
       if (!changed) break;
@@ -501,7 +586,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     }
   auto contact = [&](const Kind& a, const Kind& b, float d2, Score& sc) {
     if (d2 >= kCut2) return;
-    sc.e += term(a, b, d2);
+    sc.e += table(a, b, d2);
     if (a.sg && b.sg) return;
     if (d2 < 4.0f) ++sc.hard;
     if ((a.donor && b.acceptor) || (a.acceptor && b.donor)) return;
