@@ -11,7 +11,7 @@ tuning) it writes the native's first chain renumbered 1..n (as the peer's traces
   peer     the peer's models, ../shared/peers/*/heldout/{default,hbopt}/NAME.pdb (held-out only)
 
 every step under /usr/bin/time -v, and scores every model with `vorb-tools score NATIVE MODEL`
-against the same native. It adds the count of heavy-atom pairs closer than 2.0 A between
+against the same renumbered native (the scorer matches residues by number). It adds the count of heavy-atom pairs closer than 2.0 A between
 different residues, SG-SG pairs and peptide bonds aside. Writes DIR/scores.tsv and
 DIR/section.md; --report also writes bench/results/side_chains.md and puts it into
 bench/results/REPORT.md as its own section (bench/report.py keeps it when it rewrites the report).
@@ -138,7 +138,7 @@ def run_chain(opt, native):
         row = {"chain": name, "residues": nres, "mode": mode, "status": status,
                "cpu_s": cpu, "rss_kb": rss}
         if status == 0 and pathlib.Path(model).exists():
-            row.update(score(opt.tools, native, model))
+            row.update(score(opt.tools, nat, model))
             row["pairs_below_2.0"] = close_pairs(model)
         else:
             row["error"] = err.strip().splitlines()[-1] if err.strip() else "no model"
@@ -244,7 +244,8 @@ def section(rows, which):
              "peer hbopt": "peer, -q", "natives": "natives repacked"}
     chains = sorted({r["chain"] for r in rows})
     out = [f"Means over {len(chains)} {'held-out' if which == 'heldout' else 'training'} chains, "
-           "every model scored by `vorb-tools score NATIVE MODEL` against the same native.", "",
+           "every model scored by `vorb-tools score NATIVE MODEL` against the same native "
+           "(renumbered 1..n as the models are).", "",
            "| figure | " + " | ".join(label[m] for m in order) + " |",
            "| --- |" + " --- |" * len(order)]
     for key, text, digits in FIELDS:
