@@ -27,7 +27,7 @@ struct EAtom {
   Vec3 p;
   Kind k;
   int res = -1;  // residue index, -1 for other atoms
-  bool c_or_ca = false;  // backbone C or CA (bonded to a following proline's ring, or nearly)
+  bool ca = false;  // backbone CA (1-4 to a following proline's CD, nearly fixed by the backbone)
 };
 
 Kind kind_of(std::string_view res, std::string_view name, char element, bool residue_atom) {
@@ -314,7 +314,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     const Residue& r = residues[i];
     for (const Atom& a : r.atoms)
       if (a.element != 'H')
-        fixed.push_back({a.p, kind_of(r.name, a.name, a.element, true), int(i), a.name == "C" || a.name == "CA"});
+        fixed.push_back({a.p, kind_of(r.name, a.name, a.element, true), int(i), a.name == "CA"});
     if (r.pack && !out.side[i].empty() && !find(r, "CB"))
       fixed.push_back({out.side[i][0].p, kind_of(r.name, "CB", 'C', true), int(i)});
   }
@@ -383,11 +383,12 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     s.pbest = pbest > 0 ? pbest : 1;
     s.pro = r.name == "PRO";
     // Fixed atoms within reach, the residue's own aside and, for a proline whose ring closes
-    // on N(i), C and CA of residue i-1 (its O stays: a ring on the wrong side meets it).
+    // on N(i), the CA of residue i-1 (its C and O stay, so that a ring closed too near them
+    // is seen and the clash pass tries the others).
     grid.near(s.cb, s.reach + kCut, nearby);
     for (int q : nearby) {
       const EAtom& f = fixed[std::size_t(q)];
-      if (f.res == s.res || (pro_skip && f.res == s.res - 1 && f.c_or_ca)) continue;
+      if (f.res == s.res || (pro_skip && f.res == s.res - 1 && f.ca)) continue;
       s.near_fixed.push_back(q);
     }
     // The fixed atoms side by side; per candidate, those within its sphere first.
