@@ -182,6 +182,7 @@ struct Site {
   float reach = 0;  // largest distance of a candidate atom from CB
   std::vector<int> near_fixed;  // fixed atoms it can meet (its own residue and bonds aside)
   std::vector<int> near_sites;  // sites whose side chains it can meet
+  std::vector<std::pair<std::uint8_t, EAtom>> intra;  // (side-chain atom, own backbone atom)
   std::span<const Rotamer> rots;
   float pbest = 1;
   bool pro = false;
@@ -303,6 +304,21 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     s.cb = cb_in ? cb_in->p : place_cb(*t, s.n, s.ca, s.c);
     out.side[i].push_back({"CB", 'C', s.cb});
     for (const ScAtom& a : t->atoms) s.kinds.push_back(kind_of(r.name, a.name, a.element, true));
+    // The residue's own N, C and O against side-chain atoms more than three bonds away (depth
+    // from CA: CB 1, then one more per bond); the proline ring closes on N and is left out.
+    if (par.intra && r.name != "PRO") {
+      std::vector<int> depth{1, 0, 1, 1};  // N, CA, C, CB
+      for (const ScAtom& a : t->atoms) depth.push_back(depth[std::size_t(a.c)] + 1);
+      for (const char* bn : {"N", "C", "O", "OXT"}) {
+        const Atom* b = find(r, bn);
+        if (!b) continue;
+        const int extra = bn[0] == 'O' ? 2 : 1;
+        Kind k = kind_of(r.name, bn, b->element, true);
+        if (!par.intra_hb) k.donor = k.acceptor = false, set_code(k);
+        for (std::size_t a = 0; a < t->atoms.size(); ++a)
+          if (depth[a + 4] + extra > 3) s.intra.push_back({std::uint8_t(a), EAtom{b->p, k, int(i)}});
+      }
+    }
     if (t->atoms.empty()) continue;  // ALA: CB only
     site_of[i] = int(sites.size());
     sites.push_back(std::move(s));
@@ -413,6 +429,10 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
           float d2 = norm2(cd.xyz[a] - f.p);
           if (d2 < kCut2) e += table(s.kinds[a], f.k, d2);
         }
+      }
+      for (const auto& [a, b] : s.intra) {
+        const float d2 = norm2(cd.xyz[a] - b.p);
+        if (d2 < kCut2) e += table(s.kinds[a], b.k, d2);
       }
       cd.e_self = e;
     }
@@ -592,7 +612,10 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     sc.e += table(a, b, d2);
     if (a.sg && b.sg) return;
     if (d2 < 4.0f) ++sc.hard;
-    if ((a.donor && b.acceptor) || (a.acceptor && b.donor)) return;
+    if ((a.donor && b.acceptor) || (a.acceptor && b.donor)) {
+      if (d2 < par.hb_limit * par.hb_limit) ++sc.close, sc.e += par.w_fine_clash * 10.0f * (par.hb_limit - std::sqrt(d2));
+      return;
+    }
     if (d2 < lim2[a.elem][b.elem]) ++sc.close, sc.e += par.w_fine_clash * 10.0f * (lim[a.elem][b.elem] - std::sqrt(d2));
   };
   auto angle_diff = [](float a, float b) {
@@ -610,6 +633,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
                       std::max(p.sd[std::size_t(k)], 5.0f);
       sc.e += 0.5 * par.w_rot * u * u;
     }
+    for (const auto& [a, b] : st.intra) contact(st.kinds[a], b.k, norm2(p.xyz[a] - b.p), sc);
     for (std::size_t a = 0; a < p.xyz.size(); ++a) {
       for (int q : st.near_fixed) {
         const EAtom& f = fixed[std::size_t(q)];
