@@ -589,11 +589,21 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     std::vector<Vec3> xyz;
     std::array<float, 4> chi{}, centre{}, sd{};
     float e_lib = 0;
+    Vec3 mid;  // bounding sphere of xyz
+    float rad = 0;
+  };
+  auto bound = [](Pose& p) {
+    Vec3 sum;
+    for (Vec3 x : p.xyz) sum = sum + x;
+    p.mid = sum / float(std::max<std::size_t>(p.xyz.size(), 1));
+    p.rad = 0;
+    for (Vec3 x : p.xyz) p.rad = std::max(p.rad, dist(x, p.mid));
   };
   std::vector<Pose> pose(ns);
   for (std::size_t s = 0; s < ns; ++s) {
     const Candidate& cd = sites[s].cand[std::size_t(best[s])];
-    pose[s] = {cd.xyz, cd.chi, cd.centre_chi, cd.sd, cd.e_lib};
+    pose[s] = {cd.xyz, cd.chi, cd.centre_chi, cd.sd, cd.e_lib, {}, 0};
+    bound(pose[s]);
   }
   struct Score {
     int hard = 0;  // pairs below 2.0 A (disulfide SG pairs aside)
@@ -634,22 +644,25 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
       sc.e += 0.5 * par.w_rot * u * u;
     }
     for (const auto& [a, b] : st.intra) contact(st.kinds[a], b.k, norm2(p.xyz[a] - b.p), sc);
-    for (std::size_t a = 0; a < p.xyz.size(); ++a) {
-      for (int q : st.near_fixed) {
-        const EAtom& f = fixed[std::size_t(q)];
-        contact(st.kinds[a], f.k, norm2(p.xyz[a] - f.p), sc);
-      }
-      for (int t : st.near_sites) {
-        const Pose& o = pose[std::size_t(t)];
-        const std::vector<Kind>& ok = sites[std::size_t(t)].kinds;
+    const float reach = p.rad + kCut;
+    for (int q : st.near_fixed) {
+      const EAtom& f = fixed[std::size_t(q)];
+      if (norm2(f.p - p.mid) > reach * reach) continue;
+      for (std::size_t a = 0; a < p.xyz.size(); ++a) contact(st.kinds[a], f.k, norm2(p.xyz[a] - f.p), sc);
+    }
+    for (int t : st.near_sites) {
+      const Pose& o = pose[std::size_t(t)];
+      if (norm2(o.mid - p.mid) > (reach + o.rad) * (reach + o.rad)) continue;
+      const std::vector<Kind>& ok = sites[std::size_t(t)].kinds;
+      for (std::size_t a = 0; a < p.xyz.size(); ++a)
         for (std::size_t b = 0; b < o.xyz.size(); ++b) contact(st.kinds[a], ok[b], norm2(p.xyz[a] - o.xyz[b]), sc);
-      }
     }
     return sc;
   };
   auto rebuild = [&](std::size_t s, Pose& p) {
     const Site& st = sites[s];
     build_side_chain(*st.topo, st.n, st.ca, st.c, st.cb, p.chi, p.xyz.data());
+    bound(p);
   };
   // Steepest descent on chi1..chi3 in steps of 10 then 5 degrees, within fine_max of the
   // library centre.
@@ -657,17 +670,19 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     const Site& st = sites[s];
     if (st.pro || par.fine_max <= 0) return sc;
     const int nk = std::min(st.topo->nchi, 3);
+    Pose q = p;
     for (float step : {10.0f, 5.0f})
       for (int it = 0; it < 12; ++it) {
         bool moved = false;
         for (int k = 0; k < nk; ++k)
           for (float dir : {-1.0f, 1.0f}) {
-            Pose q = p;
-            q.chi[std::size_t(k)] += dir * step;
-            if (std::fabs(angle_diff(q.chi[std::size_t(k)], q.centre[std::size_t(k)])) > par.fine_max) continue;
+            const float chi = p.chi[std::size_t(k)] + dir * step;
+            if (std::fabs(angle_diff(chi, p.centre[std::size_t(k)])) > par.fine_max) continue;
+            q = p;  // same sizes: no allocation
+            q.chi[std::size_t(k)] = chi;
             rebuild(s, q);
             const Score qs = evaluate(s, q);
-            if (qs < sc) p = std::move(q), sc = qs, moved = true;
+            if (qs < sc) std::swap(p, q), sc = qs, moved = true;
           }
         if (!moved) break;
       }
@@ -699,7 +714,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     };
     for (const Candidate& cd : st.cand) {
       if (sc.hard == 0) break;
-      consider({cd.xyz, cd.chi, cd.centre_chi, cd.sd, cd.e_lib});
+      consider({cd.xyz, cd.chi, cd.centre_chi, cd.sd, cd.e_lib, {}, 0});
     }
     const int nchi = st.topo->nchi;
     const bool flip = flips(residues[std::size_t(st.res)].name);
@@ -707,7 +722,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
       if (sc.hard == 0) break;
       for (int f = 0; f < (flip ? 2 : 1); ++f)
         for (int k = 0; k < 36; ++k) {
-          Pose q{pose[s].xyz, ro.chi, ro.chi, ro.sd, -par.w_rot * std::log(std::max(ro.prob, 1e-5f) / st.pbest)};
+          Pose q{pose[s].xyz, ro.chi, ro.chi, ro.sd, -par.w_rot * std::log(std::max(ro.prob, 1e-5f) / st.pbest), {}, 0};
           if (f) q.chi[std::size_t(nchi - 1)] += 180.0f, q.centre[std::size_t(nchi - 1)] += 180.0f;
           q.chi[0] = -180.0f + 10.0f * float(k);
           rebuild(s, q);
