@@ -462,15 +462,13 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
       const Site &sa = sites[a], &sb = sites[b];
       const float lim = sa.reach + sb.reach + kCut;
       if (norm2(sa.cb - sb.cb) > lim * lim) continue;
-      const bool pro_a = residues[std::size_t(sb.res)].name == "PRO" && sb.res == sa.res + 1 &&
-                         bonded(std::size_t(sa.res));
-      if (!pro_a) {
-        sites[a].near_sites.push_back(int(b));
-        sites[b].near_sites.push_back(int(a));
-      }
+      // (A side chain and the ring of the proline after it are five bonds apart or more:
+      // they meet like any other pair.)
+      sites[a].near_sites.push_back(int(b));
+      sites[b].near_sites.push_back(int(a));
       Edge ed{int(a), int(b), std::vector<float>(sa.cand.size() * sb.cand.size(), 0.0f)};
       bool any = false;
-      if (!pro_a) {
+      {
         // The atoms of b's candidates that can reach a's side chain at all, side by side
         // (candidate rb: bx[boff[rb]] .. bx[boff[rb + 1] - 1]); each atom of a candidate of a
         // within reach of b is measured against all of them at once.
