@@ -527,10 +527,16 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   // The local energies of all candidates of a site at once, a neighbour's column of pair
   // energies added in turn (the sums as local() makes them).
   std::vector<double> loc;
+  // A site none of whose neighbours changed since it was last visited keeps its choice, so
+  // it is not visited again.
+  std::vector<char> dirty;
   auto icm = [&](std::vector<int>& cur) {
+    dirty.assign(ns, 1);
     for (int sweep = 0; sweep < 100; ++sweep) {
       bool changed = false;
       for (std::size_t s = 0; s < ns; ++s) {
+        if (!dirty[s]) continue;
+        dirty[s] = 0;
         const std::size_t nc = sites[s].cand.size();
         loc.resize(nc);
         for (std::size_t r = 0; r < nc; ++r) loc[r] = sites[s].cand[r].e_self;
@@ -549,7 +555,10 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
         double be = loc[std::size_t(best)];
         for (std::size_t r = 0; r < nc; ++r)
           if (loc[r] < be - 1e-9) be = loc[r], best = int(r);
-        if (best != cur[s]) cur[s] = best, changed = true;
+        if (best != cur[s]) {
+          cur[s] = best, changed = true;
+          for (const auto& nb : adj[s]) dirty[std::size_t(nb.first)] = 1;
+        }
       }
       if (!changed) break;
     }
