@@ -590,8 +590,8 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
 
   // Refinement on the chosen rotamers: torsions moved off the library centres (rotamer term
   // 0.5 w_rot per squared spread), against the fixed atoms and the other side chains as they
-  // stand, with a penalty on contacts closer than the limit (non-bonding pairs) and, first of
-  // all, on pairs closer than 2.0 A.
+  // stand, with a penalty on contacts closer than the limits (clash_limit for non-bonding
+  // pairs, hb_limit for donor-acceptor pairs) and, first of all, on pairs closer than 2.0 A.
   struct Pose {
     std::vector<Vec3> xyz;
     std::array<float, 4> chi{}, centre{}, sd{};
@@ -708,8 +708,8 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
       if (!any) break;
     }
   // Clash removal: a side chain still within 2.0 A of another residue's atom tries every
-  // candidate kept and then every library rotamer on a 10-degree chi1 scan (flips included),
-  // each refined, and takes the best by the count of such pairs, then energy.
+  // candidate kept (each refined) and then every library rotamer on a 10-degree chi1 scan
+  // (flips included), and takes the best by the count of such pairs, then energy.
   for (std::size_t s = 0; s < ns; ++s) {
     Score sc = evaluate(s, pose[s]);
     if (sc.hard == 0) continue;
