@@ -138,7 +138,7 @@ class PairTerm {
 // interpolation), each table made when first needed.
 class PairTable {
  public:
-  static constexpr float kStep = 0.02f;  // A^2
+  static constexpr float kStep = 0.1f;  // A^2 (0.015 A at 3 A)
   static constexpr int kBins = int(kCut2 / kStep) + 2;
   explicit PairTable(const PairTerm& t) : term_(t), tab_(32 * 32) {}
   float operator()(const Kind& a, const Kind& b, float d2) {
