@@ -34,8 +34,9 @@ constexpr const char* kUsage =
     "  --repeat N       pack N times (the same result; for timing the packing alone)\n"
     "  --set NAME=X     energy weight or search setting (for tuning): w_rot, w_rep, eps_lj,\n"
     "                   radius_scale, w_clash, clash_scale, w_hb, hb_lo, hb_hi, hb_r0, w_ss,\n"
-    "                   expand_prob, prune,\n"
-    "                   restarts\n"
+    "                   expand_prob, prune, restarts, fine_max, w_fine_clash, clash_limit,\n"
+    "                   hb_limit,\n"
+    "                   intra (0 or 1), intra_hb (0 or 1)\n"
     "  OUT              .cif or .mmcif for mmCIF, PDB otherwise\n"
     "exit status: 0 with OUT written; 2 for rejected input (nothing written)";
 
@@ -76,9 +77,13 @@ void set_param(packer::Params& p, const std::string& kv) {
            : key == "w_ss" ? &p.w_ss : key == "expand_prob" ? &p.expand_prob
            : key == "prune" ? &p.prune : key == "hb_lo" ? &p.hb_lo : key == "hb_hi" ? &p.hb_hi
            : key == "hb_r0" ? &p.hb_r0 : key == "w_clash" ? &p.w_clash
-           : key == "clash_scale" ? &p.clash_scale : nullptr;
+           : key == "clash_scale" ? &p.clash_scale : key == "fine_max" ? &p.fine_max
+           : key == "w_fine_clash" ? &p.w_fine_clash : key == "clash_limit" ? &p.clash_limit
+           : key == "hb_limit" ? &p.hb_limit
+           : nullptr;
   if (f) *f = x;
   else if (key == "restarts" && x >= 0 && x <= 1000) p.restarts = int(x);
+  else if ((key == "intra" || key == "intra_hb") && (x == 0 || x == 1)) (key == "intra" ? p.intra : p.intra_hb) = x == 1;
   else throw InputError("--set " + kv + ": unknown setting or value out of range");
 }
 

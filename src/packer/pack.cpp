@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <string_view>
 
 namespace vorb::packer {
@@ -17,12 +18,16 @@ constexpr float kCut2 = kCut * kCut;
 struct Kind {
   std::uint8_t elem = 0;  // 0 C, 1 N, 2 O, 3 S
   bool donor = false, acceptor = false, sg = false;
+  std::uint8_t code = 0;  // the above in 5 bits (pair tables)
 };
+
+inline void set_code(Kind& k) { k.code = std::uint8_t(k.elem | k.donor << 2 | k.acceptor << 3 | k.sg << 4); }
 
 struct EAtom {
   Vec3 p;
   Kind k;
   int res = -1;  // residue index, -1 for other atoms
+  bool ca = false;  // backbone CA (1-4 to a following proline's CD, nearly fixed by the backbone)
 };
 
 Kind kind_of(std::string_view res, std::string_view name, char element, bool residue_atom) {
@@ -35,6 +40,7 @@ Kind kind_of(std::string_view res, std::string_view name, char element, bool res
   }
   if (!residue_atom) {  // water and ligand N and O may both give and take
     k.donor = k.acceptor = k.elem == 1 || k.elem == 2;
+    set_code(k);
     return k;
   }
   if (name == "N") k.donor = res != "PRO";
@@ -47,6 +53,7 @@ Kind kind_of(std::string_view res, std::string_view name, char element, bool res
   if (res == "HIS" && (name == "ND1" || name == "NE2")) k.donor = k.acceptor = true;
   if (res == "GLN" && name == "NE2") k.donor = true, k.acceptor = false;
   k.sg = res == "CYS" && name == "SG";
+  set_code(k);
   return k;
 }
 
@@ -127,9 +134,39 @@ class PairTerm {
   float clash2_[4][4], clash_[4][4];
 };
 
+// The pair term of each pair of atom kinds tabulated on the squared distance (linear
+// interpolation), each table made when first needed.
+class PairTable {
+ public:
+  static constexpr float kStep = 0.1f;  // A^2 (0.015 A at 3 A)
+  static constexpr int kBins = int(kCut2 / kStep) + 2;
+  explicit PairTable(const PairTerm& t) : term_(t), tab_(32 * 32) {}
+  float operator()(const Kind& a, const Kind& b, float d2) {
+    std::vector<float>& t = tab_[std::size_t(a.code * 32 + b.code)];
+    if (t.empty()) [[unlikely]] make(t, a, b);
+    const float x = d2 * (1.0f / kStep);
+    const int k = int(x);
+    const float f = x - float(k);
+    return t[std::size_t(k)] + f * (t[std::size_t(k) + 1] - t[std::size_t(k)]);
+  }
+
+ private:
+  [[gnu::noinline]] void make(std::vector<float>& t, const Kind& a, const Kind& b) {
+    t.resize(std::size_t(kBins) + 1);
+    for (int k = 0; k <= kBins; ++k) {
+      const float d2 = float(k) * kStep;
+      t[std::size_t(k)] = d2 < kCut2 ? term_(a, b, std::max(d2, 0.01f)) : 0.0f;
+    }
+  }
+  const PairTerm& term_;
+  std::vector<std::vector<float>> tab_;
+};
+
 struct Candidate {
   std::vector<Vec3> xyz;  // side chain CG onward
   std::array<float, 4> chi{};
+  std::array<float, 4> centre_chi{}, sd{};  // the library rotamer's (flip included)
+  float e_lib = 0;  // rotamer term at the library centre
   float e_rot = 0;
   float e_self = 0;
   Vec3 centre;
@@ -143,6 +180,12 @@ struct Site {
   std::vector<Kind> kinds;  // per side-chain atom
   std::vector<Candidate> cand;
   float reach = 0;  // largest distance of a candidate atom from CB
+  std::vector<int> near_fixed;  // fixed atoms it can meet (its own residue and bonds aside)
+  std::vector<int> near_sites;  // sites whose side chains it can meet
+  std::vector<std::pair<std::uint8_t, EAtom>> intra;  // (side-chain atom, own backbone atom)
+  std::span<const Rotamer> rots;
+  float pbest = 1;
+  bool pro = false;
 };
 
 // Uniform grid of the fixed atoms for neighbour queries.
@@ -234,6 +277,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   Result out;
   out.side.resize(nres);
   const PairTerm term(par);
+  PairTable table(term);
 
   // Sites: packed residues with N, CA and C; CB from the backbone.
   std::vector<Site> sites;
@@ -260,6 +304,21 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     s.cb = cb_in ? cb_in->p : place_cb(*t, s.n, s.ca, s.c);
     out.side[i].push_back({"CB", 'C', s.cb});
     for (const ScAtom& a : t->atoms) s.kinds.push_back(kind_of(r.name, a.name, a.element, true));
+    // The residue's own N, C and O against side-chain atoms more than three bonds away (depth
+    // from CA: CB 1, then one more per bond); the proline ring closes on N and is left out.
+    if (par.intra && r.name != "PRO") {
+      std::vector<int> depth{1, 0, 1, 1};  // N, CA, C, CB
+      for (const ScAtom& a : t->atoms) depth.push_back(depth[std::size_t(a.c)] + 1);
+      for (const char* bn : {"N", "C", "O", "OXT"}) {
+        const Atom* b = find(r, bn);
+        if (!b) continue;
+        const int extra = bn[0] == 'O' ? 2 : 1;
+        Kind k = kind_of(r.name, bn, b->element, true);
+        if (!par.intra_hb) k.donor = k.acceptor = false, set_code(k);
+        for (std::size_t a = 0; a < t->atoms.size(); ++a)
+          if (depth[a + 4] + extra > 3) s.intra.push_back({std::uint8_t(a), EAtom{b->p, k, int(i)}});
+      }
+    }
     if (t->atoms.empty()) continue;  // ALA: CB only
     site_of[i] = int(sites.size());
     sites.push_back(std::move(s));
@@ -270,7 +329,8 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   for (std::size_t i = 0; i < nres; ++i) {
     const Residue& r = residues[i];
     for (const Atom& a : r.atoms)
-      if (a.element != 'H') fixed.push_back({a.p, kind_of(r.name, a.name, a.element, true), int(i)});
+      if (a.element != 'H')
+        fixed.push_back({a.p, kind_of(r.name, a.name, a.element, true), int(i), a.name == "CA"});
     if (r.pack && !out.side[i].empty() && !find(r, "CB"))
       fixed.push_back({out.side[i][0].p, kind_of(r.name, "CB", 'C', true), int(i)});
   }
@@ -283,6 +343,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   // atoms.
   const float nan = std::numeric_limits<float>::quiet_NaN();
   std::vector<int> nearby;
+  std::vector<float> fx, fy, fz, fd2;
   for (Site& s : sites) {
     const Residue& r = residues[std::size_t(s.res)];
     const std::size_t i = std::size_t(s.res);
@@ -304,12 +365,15 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
           for (int f = 0; f < (flip ? 2 : 1); ++f) {
             Candidate cd;
             cd.chi = ro.chi;
+            cd.sd = ro.sd;
+            cd.centre_chi = ro.chi;
+            if (f) cd.centre_chi[std::size_t(nchi - 1)] += 180.0f;
+            cd.e_lib = -par.w_rot * std::log(std::max(ro.prob, 1e-5f) / pbest);
             const float step[3] = {0.0f, -1.0f, 1.0f};
             cd.chi[0] += step[e1] * ro.sd[0];
             if (nchi >= 2) cd.chi[1] += step[e2] * ro.sd[1];
             if (f) cd.chi[std::size_t(nchi - 1)] += 180.0f;
-            cd.e_rot = -par.w_rot * std::log(std::max(ro.prob, 1e-5f) / pbest) +
-                       0.5f * par.w_rot * float((e1 > 0) + (e2 > 0));
+            cd.e_rot = cd.e_lib + 0.5f * par.w_rot * float((e1 > 0) + (e2 > 0));
             float chi2 = build_side_chain(*s.topo, s.n, s.ca, s.c, s.cb, cd.chi, xyz.data());
             cd.chi[1] = nchi >= 2 ? chi2 : cd.chi[1];
             cd.xyz = xyz;
@@ -318,7 +382,8 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
     }
     if (s.cand.empty()) {  // no rotamer in the library: the first chis all 180
       Candidate cd;
-      cd.chi = {180, 180, 180, 180};
+      cd.chi = cd.centre_chi = {180, 180, 180, 180};
+      cd.sd = {15, 15, 15, 15};
       build_side_chain(*s.topo, s.n, s.ca, s.c, s.cb, cd.chi, xyz.data());
       cd.xyz = xyz;
       s.cand.push_back(std::move(cd));
@@ -330,18 +395,44 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
       for (Vec3 p : cd.xyz) cd.radius = std::max(cd.radius, dist(p, cd.centre));
       for (Vec3 p : cd.xyz) s.reach = std::max(s.reach, dist(p, s.cb));
     }
+    s.rots = rots;
+    s.pbest = pbest > 0 ? pbest : 1;
+    s.pro = r.name == "PRO";
+    // Fixed atoms within reach, the residue's own aside and, for a proline whose ring closes
+    // on N(i), the CA of residue i-1 (its C and O stay, so that a ring closed too near them
+    // is seen and the clash pass tries the others).
     grid.near(s.cb, s.reach + kCut, nearby);
+    for (int q : nearby) {
+      const EAtom& f = fixed[std::size_t(q)];
+      if (f.res == s.res || (pro_skip && f.res == s.res - 1 && f.ca)) continue;
+      s.near_fixed.push_back(q);
+    }
+    // The fixed atoms side by side; per candidate, those within its sphere first.
+    const std::size_t nf = s.near_fixed.size();
+    fx.resize(nf), fy.resize(nf), fz.resize(nf), fd2.resize(nf);
+    for (std::size_t k = 0; k < nf; ++k) {
+      const Vec3 p = fixed[std::size_t(s.near_fixed[k])].p;
+      fx[k] = p.x, fy[k] = p.y, fz[k] = p.z;
+    }
     for (Candidate& cd : s.cand) {
       float e = cd.e_rot;
-      for (int q : nearby) {
-        const EAtom& f = fixed[std::size_t(q)];
-        if (f.res == s.res) continue;
-        if (pro_skip && f.res == s.res - 1) continue;  // the ring closes on N(i), bonded to C(i-1)
-        if (norm2(f.p - cd.centre) > (cd.radius + kCut) * (cd.radius + kCut)) continue;
+      const Vec3 c = cd.centre;
+      for (std::size_t k = 0; k < nf; ++k) {
+        const float dx = fx[k] - c.x, dy = fy[k] - c.y, dz = fz[k] - c.z;
+        fd2[k] = dx * dx + dy * dy + dz * dz;
+      }
+      const float lim = (cd.radius + kCut) * (cd.radius + kCut);
+      for (std::size_t k = 0; k < nf; ++k) {
+        if (fd2[k] > lim) continue;
+        const EAtom& f = fixed[std::size_t(s.near_fixed[k])];
         for (std::size_t a = 0; a < cd.xyz.size(); ++a) {
           float d2 = norm2(cd.xyz[a] - f.p);
-          if (d2 < kCut2) e += term(s.kinds[a], f.k, d2);
+          if (d2 < kCut2) e += table(s.kinds[a], f.k, d2);
         }
+      }
+      for (const auto& [a, b] : s.intra) {
+        const float d2 = norm2(cd.xyz[a] - b.p);
+        if (d2 < kCut2) e += table(s.kinds[a], b.k, d2);
       }
       cd.e_self = e;
     }
@@ -362,30 +453,63 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   };
   std::vector<Edge> edges;
   std::vector<std::vector<std::pair<int, int>>> adj(sites.size());  // (other site, edge)
+  std::vector<float> bx, by, bz, d2s;
+  std::vector<const Kind*> bk;
+  std::vector<std::uint32_t> boff, live;
+  std::vector<std::uint8_t> near_a;
   for (std::size_t a = 0; a < sites.size(); ++a)
     for (std::size_t b = a + 1; b < sites.size(); ++b) {
       const Site &sa = sites[a], &sb = sites[b];
       const float lim = sa.reach + sb.reach + kCut;
       if (norm2(sa.cb - sb.cb) > lim * lim) continue;
-      const bool pro_a = residues[std::size_t(sb.res)].name == "PRO" && sb.res == sa.res + 1 &&
-                         bonded(std::size_t(sa.res));
+      // (A side chain and the ring of the proline after it are five bonds apart or more:
+      // they meet like any other pair.)
+      sites[a].near_sites.push_back(int(b));
+      sites[b].near_sites.push_back(int(a));
       Edge ed{int(a), int(b), std::vector<float>(sa.cand.size() * sb.cand.size(), 0.0f)};
       bool any = false;
-      if (!pro_a) {
-        for (std::size_t ra = 0; ra < sa.cand.size(); ++ra) {
+      {
+        // The atoms of b's candidates that can reach a's side chain at all, side by side
+        // (candidate rb: bx[boff[rb]] .. bx[boff[rb + 1] - 1]); each atom of a candidate of a
+        // within reach of b is measured against all of them at once.
+        const float rb_ = sa.reach + kCut, ra_ = sb.reach + kCut;
+        bx.clear(), by.clear(), bz.clear(), bk.clear(), boff.assign(1, 0);
+        for (const Candidate& cd : sb.cand) {
+          for (std::size_t j = 0; j < cd.xyz.size(); ++j)
+            if (norm2(cd.xyz[j] - sa.cb) <= rb_ * rb_)
+              bx.push_back(cd.xyz[j].x), by.push_back(cd.xyz[j].y), bz.push_back(cd.xyz[j].z),
+                  bk.push_back(&sb.kinds[j]);
+          boff.push_back(std::uint32_t(bx.size()));
+        }
+        const std::size_t ncb = sb.cand.size();
+        live.clear();
+        for (std::size_t rb = 0; rb < ncb; ++rb)
+          if (boff[rb] != boff[rb + 1]) live.push_back(std::uint32_t(rb));
+        for (std::size_t ra = 0; ra < sa.cand.size() && !live.empty(); ++ra) {
           const Candidate& ca = sa.cand[ra];
-          for (std::size_t rb = 0; rb < sb.cand.size(); ++rb) {
+          near_a.clear();
+          for (std::size_t i = 0; i < ca.xyz.size(); ++i)
+            if (norm2(ca.xyz[i] - sb.cb) <= ra_ * ra_) near_a.push_back(std::uint8_t(i));
+          if (near_a.empty()) continue;
+          float* row = ed.e.data() + ra * ncb;
+          for (std::uint32_t rb : live) {
             const Candidate& cb = sb.cand[rb];
             const float l = ca.radius + cb.radius + kCut;
             if (norm2(ca.centre - cb.centre) > l * l) continue;
+            const float rb2 = (cb.radius + kCut) * (cb.radius + kCut);
             float e = 0;
-            for (std::size_t i = 0; i < ca.xyz.size(); ++i)
-              for (std::size_t j = 0; j < cb.xyz.size(); ++j) {
-                float d2 = norm2(ca.xyz[i] - cb.xyz[j]);
-                if (d2 < kCut2) e += term(sa.kinds[i], sb.kinds[j], d2);
+            for (std::uint8_t i : near_a) {
+              const Vec3 pa = ca.xyz[i];
+              if (norm2(pa - cb.centre) > rb2) continue;
+              const Kind& ka = sa.kinds[i];
+              for (std::uint32_t q = boff[rb]; q < boff[rb + 1]; ++q) {
+                const float dx = bx[q] - pa.x, dy = by[q] - pa.y, dz = bz[q] - pa.z;
+                const float d2 = dx * dx + dy * dy + dz * dz;
+                if (d2 < kCut2) e += table(ka, *bk[q], d2);
               }
-            if (e != 0.0f) any = true;
-            ed.e[ra * sb.cand.size() + rb] = e;
+            }
+            row[rb] = e;
+            any = any || e != 0.0f;
           }
         }
       }
@@ -398,28 +522,43 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   // Search: iterated conditional modes from the best self energies, then restarts from
   // perturbed assignments; the lowest total wins (ties: the earlier one).
   const std::size_t ns = sites.size();
-  auto pair_e = [&](int edge, int site, int r, const std::vector<int>& cur) {
-    const Edge& ed = edges[std::size_t(edge)];
-    if (ed.a == site)
-      return ed.e[std::size_t(r) * sites[std::size_t(ed.b)].cand.size() + std::size_t(cur[std::size_t(ed.b)])];
-    return ed.e[std::size_t(cur[std::size_t(ed.a)]) * sites[std::size_t(ed.b)].cand.size() + std::size_t(r)];
-  };
-  auto local = [&](std::size_t s, int r, const std::vector<int>& cur) {
-    double e = sites[s].cand[std::size_t(r)].e_self;
-    for (const auto& nb : adj[s]) e += pair_e(nb.second, int(s), r, cur);
-    return e;
-  };
+
+
+  // The local energies of all candidates of a site at once, a neighbour's column of pair
+  // energies added in turn (the sums as local() makes them).
+  std::vector<double> loc;
+  // A site none of whose neighbours changed since it was last visited keeps its choice, so
+  // it is not visited again.
+  std::vector<char> dirty;
   auto icm = [&](std::vector<int>& cur) {
+    dirty.assign(ns, 1);
     for (int sweep = 0; sweep < 100; ++sweep) {
       bool changed = false;
       for (std::size_t s = 0; s < ns; ++s) {
-        int best = cur[s];
-        double be = local(s, best, cur);
-        for (int r = 0; r < int(sites[s].cand.size()); ++r) {
-          double e = local(s, r, cur);
-          if (e < be - 1e-9) be = e, best = r;
+        if (!dirty[s]) continue;
+        dirty[s] = 0;
+        const std::size_t nc = sites[s].cand.size();
+        loc.resize(nc);
+        for (std::size_t r = 0; r < nc; ++r) loc[r] = sites[s].cand[r].e_self;
+        for (const auto& nb : adj[s]) {
+          const Edge& ed = edges[std::size_t(nb.second)];
+          const std::size_t nbc = sites[std::size_t(ed.b)].cand.size();
+          if (ed.a == int(s)) {
+            const float* col = ed.e.data() + std::size_t(cur[std::size_t(ed.b)]);
+            for (std::size_t r = 0; r < nc; ++r) loc[r] += col[r * nbc];
+          } else {
+            const float* row = ed.e.data() + std::size_t(cur[std::size_t(ed.a)]) * nbc;
+            for (std::size_t r = 0; r < nc; ++r) loc[r] += row[r];
+          }
         }
-        if (best != cur[s]) cur[s] = best, changed = true;
+        int best = cur[s];
+        double be = loc[std::size_t(best)];
+        for (std::size_t r = 0; r < nc; ++r)
+          if (loc[r] < be - 1e-9) be = loc[r], best = int(r);
+        if (best != cur[s]) {
+          cur[s] = best, changed = true;
+          for (const auto& nb : adj[s]) dirty[std::size_t(nb.first)] = 1;
+        }
       }
       if (!changed) break;
     }
@@ -449,11 +588,161 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   }
   out.energy = best_e;
 
+  // Refinement on the chosen rotamers: torsions moved off the library centres (rotamer term
+  // 0.5 w_rot per squared spread), against the fixed atoms and the other side chains as they
+  // stand, with a penalty on contacts closer than the limits (clash_limit for non-bonding
+  // pairs, hb_limit for donor-acceptor pairs) and, first of all, on pairs closer than 2.0 A.
+  struct Pose {
+    std::vector<Vec3> xyz;
+    std::array<float, 4> chi{}, centre{}, sd{};
+    float e_lib = 0;
+    Vec3 mid;  // bounding sphere of xyz
+    float rad = 0;
+  };
+  auto bound = [](Pose& p) {
+    Vec3 sum;
+    for (Vec3 x : p.xyz) sum = sum + x;
+    p.mid = sum / float(std::max<std::size_t>(p.xyz.size(), 1));
+    p.rad = 0;
+    for (Vec3 x : p.xyz) p.rad = std::max(p.rad, dist(x, p.mid));
+  };
+  std::vector<Pose> pose(ns);
+  for (std::size_t s = 0; s < ns; ++s) {
+    const Candidate& cd = sites[s].cand[std::size_t(best[s])];
+    pose[s] = {cd.xyz, cd.chi, cd.centre_chi, cd.sd, cd.e_lib, {}, 0};
+    bound(pose[s]);
+  }
+  struct Score {
+    int hard = 0;  // pairs below 2.0 A (disulfide SG pairs aside)
+    int close = 0;  // pairs penalised (inside the limit)
+    double e = 0;
+    bool operator<(const Score& o) const { return hard != o.hard ? hard < o.hard : e < o.e - 1e-9; }
+  };
+  float lim2[4][4], lim[4][4];
+  for (int a = 0; a < 4; ++a)
+    for (int b = 0; b < 4; ++b) {
+      lim[a][b] = std::max(par.clash_limit, par.clash_scale * (kRadius[a] + kRadius[b]));
+      lim2[a][b] = lim[a][b] * lim[a][b];
+    }
+  auto contact = [&](const Kind& a, const Kind& b, float d2, Score& sc) {
+    if (d2 >= kCut2) return;
+    sc.e += table(a, b, d2);
+    if (a.sg && b.sg) return;
+    if (d2 < 4.0f) ++sc.hard;
+    if ((a.donor && b.acceptor) || (a.acceptor && b.donor)) {
+      if (d2 < par.hb_limit * par.hb_limit) ++sc.close, sc.e += par.w_fine_clash * 10.0f * (par.hb_limit - std::sqrt(d2));
+      return;
+    }
+    if (d2 < lim2[a.elem][b.elem]) ++sc.close, sc.e += par.w_fine_clash * 10.0f * (lim[a.elem][b.elem] - std::sqrt(d2));
+  };
+  auto angle_diff = [](float a, float b) {
+    float d = std::fmod(a - b, 360.0f);
+    if (d > 180.0f) d -= 360.0f;
+    if (d < -180.0f) d += 360.0f;
+    return d;
+  };
+  auto evaluate = [&](std::size_t s, const Pose& p) {
+    const Site& st = sites[s];
+    Score sc;
+    sc.e = p.e_lib;
+    for (int k = 0; k < std::min(st.topo->nchi, 3); ++k) {
+      const float u = angle_diff(p.chi[std::size_t(k)], p.centre[std::size_t(k)]) /
+                      std::max(p.sd[std::size_t(k)], 5.0f);
+      sc.e += 0.5 * par.w_rot * u * u;
+    }
+    for (const auto& [a, b] : st.intra) contact(st.kinds[a], b.k, norm2(p.xyz[a] - b.p), sc);
+    const float reach = p.rad + kCut;
+    for (int q : st.near_fixed) {
+      const EAtom& f = fixed[std::size_t(q)];
+      if (norm2(f.p - p.mid) > reach * reach) continue;
+      for (std::size_t a = 0; a < p.xyz.size(); ++a) contact(st.kinds[a], f.k, norm2(p.xyz[a] - f.p), sc);
+    }
+    for (int t : st.near_sites) {
+      const Pose& o = pose[std::size_t(t)];
+      if (norm2(o.mid - p.mid) > (reach + o.rad) * (reach + o.rad)) continue;
+      const std::vector<Kind>& ok = sites[std::size_t(t)].kinds;
+      for (std::size_t a = 0; a < p.xyz.size(); ++a)
+        for (std::size_t b = 0; b < o.xyz.size(); ++b) contact(st.kinds[a], ok[b], norm2(p.xyz[a] - o.xyz[b]), sc);
+    }
+    return sc;
+  };
+  auto rebuild = [&](std::size_t s, Pose& p) {
+    const Site& st = sites[s];
+    build_side_chain(*st.topo, st.n, st.ca, st.c, st.cb, p.chi, p.xyz.data());
+    bound(p);
+  };
+  // Steepest descent on chi1..chi3 in steps of 10 then 5 degrees, within fine_max of the
+  // library centre.
+  auto descend = [&](std::size_t s, Pose& p, Score sc) {
+    const Site& st = sites[s];
+    if (st.pro || par.fine_max <= 0) return sc;
+    const int nk = std::min(st.topo->nchi, 3);
+    Pose q = p;
+    for (float step : {10.0f, 5.0f})
+      for (int it = 0; it < 12; ++it) {
+        bool moved = false;
+        for (int k = 0; k < nk; ++k)
+          for (float dir : {-1.0f, 1.0f}) {
+            const float chi = p.chi[std::size_t(k)] + dir * step;
+            if (std::fabs(angle_diff(chi, p.centre[std::size_t(k)])) > par.fine_max) continue;
+            q = p;  // same sizes: no allocation
+            q.chi[std::size_t(k)] = chi;
+            rebuild(s, q);
+            const Score qs = evaluate(s, q);
+            if (qs < sc) std::swap(p, q), sc = qs, moved = true;
+          }
+        if (!moved) break;
+      }
+    return sc;
+  };
+  if (par.fine_max > 0)
+    for (int sweep = 0; sweep < 3; ++sweep) {
+      bool any = false;
+      for (std::size_t s = 0; s < ns; ++s) {
+        Score sc = evaluate(s, pose[s]);
+        if (sc.hard == 0 && sc.close == 0) continue;
+        const Score before = sc;
+        sc = descend(s, pose[s], sc);
+        if (sc < before) any = true;
+      }
+      if (!any) break;
+    }
+  // Clash removal: a side chain still within 2.0 A of another residue's atom tries every
+  // candidate kept (each refined) and then every library rotamer on a 10-degree chi1 scan
+  // (flips included), and takes the best by the count of such pairs, then energy.
+  for (std::size_t s = 0; s < ns; ++s) {
+    Score sc = evaluate(s, pose[s]);
+    if (sc.hard == 0) continue;
+    const Site& st = sites[s];
+    auto consider = [&](Pose q) {
+      rebuild(s, q);
+      Score qs = descend(s, q, evaluate(s, q));
+      if (qs < sc) pose[s] = std::move(q), sc = qs;
+    };
+    for (const Candidate& cd : st.cand) {
+      if (sc.hard == 0) break;
+      consider({cd.xyz, cd.chi, cd.centre_chi, cd.sd, cd.e_lib, {}, 0});
+    }
+    const int nchi = st.topo->nchi;
+    const bool flip = flips(residues[std::size_t(st.res)].name);
+    for (const Rotamer& ro : st.rots) {
+      if (sc.hard == 0) break;
+      for (int f = 0; f < (flip ? 2 : 1); ++f)
+        for (int k = 0; k < 36; ++k) {
+          Pose q{pose[s].xyz, ro.chi, ro.chi, ro.sd, -par.w_rot * std::log(std::max(ro.prob, 1e-5f) / st.pbest), {}, 0};
+          if (f) q.chi[std::size_t(nchi - 1)] += 180.0f, q.centre[std::size_t(nchi - 1)] += 180.0f;
+          q.chi[0] = -180.0f + 10.0f * float(k);
+          rebuild(s, q);
+          const Score qs = evaluate(s, q);
+          if (qs < sc) pose[s] = std::move(q), sc = qs;
+        }
+    }
+  }
+
   for (std::size_t s = 0; s < ns; ++s) {
     const Site& st = sites[s];
-    const Candidate& cd = st.cand[std::size_t(best[s])];
-    for (std::size_t a = 0; a < cd.xyz.size(); ++a)
-      out.side[std::size_t(st.res)].push_back({st.topo->atoms[a].name, st.topo->atoms[a].element, cd.xyz[a]});
+    for (std::size_t a = 0; a < pose[s].xyz.size(); ++a)
+      out.side[std::size_t(st.res)].push_back({st.topo->atoms[a].name, st.topo->atoms[a].element, pose[s].xyz[a]});
   }
   return out;
 }

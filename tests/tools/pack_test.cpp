@@ -201,3 +201,37 @@ TEST(Pack, AmideFlipsTowardsADonor) {
 
 }  // namespace
 }  // namespace vorb::tools
+
+namespace vorb::tools {
+namespace {
+
+// A lysine whose candidate rotamers all end on an obstacle (a carbon at each one's NZ): the
+// packed side chain keeps 2.0 A from every obstacle (torsions refined off the library
+// centres, or another rotamer), and no obstacle moves.
+TEST(Pack, NoSideChainAtomWithin2AOfAnotherResidue) {
+  const auto lib = packer::RotamerLibrary::read(source("data/rotamers"));
+  const auto geo = packer::SideChainGeometry::read(source("data/tables/geometry.txt"));
+  const packer::ScTopology* t = geo.topology("LYS");
+  const Vec3 n{0.0f, 1.45f, 0.0f}, ca{0, 0, 0}, c{1.43f, -0.55f, 0.0f};
+  const Vec3 cb = packer::place_cb(*t, n, ca, c);
+  std::vector<packer::Atom> obstacles;
+  std::vector<Vec3> x(t->atoms.size());
+  for (const packer::Rotamer& ro : lib.lookup("LYS", -65.0f, -40.0f))
+    for (float step : {-1.0f, 0.0f, 1.0f}) {
+      std::array<float, 4> chi = ro.chi;
+      chi[0] += step * ro.sd[0];
+      packer::build_side_chain(*t, n, ca, c, cb, chi, x.data());
+      obstacles.push_back({"C1", 'C', x.back()});
+    }
+  ASSERT_GE(obstacles.size(), 4u);
+  packer::Residue r{"LYS", true, {{"N", 'N', n}, {"CA", 'C', ca}, {"C", 'C', c}}};
+  const packer::Result out = packer::pack({r}, obstacles, lib, geo);
+  ASSERT_EQ(out.side[0].size(), t->atoms.size() + 1);
+  float closest = 1e9f;
+  for (const packer::Atom& a : out.side[0])
+    for (const packer::Atom& o : obstacles) closest = std::min(closest, dist(a.p, o.p));
+  EXPECT_GE(closest, 2.0f) << obstacles.size();
+}
+
+}  // namespace
+}  // namespace vorb::tools
