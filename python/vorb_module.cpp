@@ -9,6 +9,8 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "datadir.hpp"
@@ -121,25 +124,37 @@ struct Model {
 
 // The atoms of the model's PDB text (ATOM and HETATM records of the first model).
 void fill_atoms(Model& m) {
-  auto field = [](const std::string& l, std::size_t b, std::size_t n) {
-    std::string f = b < l.size() ? l.substr(b, n) : std::string();
-    const std::size_t s = f.find_first_not_of(' '), e = f.find_last_not_of(' ');
-    return s == std::string::npos ? std::string() : f.substr(s, e - s + 1);
+  const std::string_view text(m.pdb);
+  auto field = [](std::string_view l, std::size_t b, std::size_t n) {
+    std::string_view f = b < l.size() ? l.substr(b, n) : std::string_view();
+    while (!f.empty() && f.front() == ' ') f.remove_prefix(1);
+    while (!f.empty() && f.back() == ' ') f.remove_suffix(1);
+    return f;
   };
+  auto number = [&](std::string_view l, std::size_t b, std::size_t n) {
+    const std::string_view f = field(l, b, n);
+    double v = 0;
+    std::from_chars(f.data(), f.data() + f.size(), v);
+    return v;
+  };
+  const std::size_t atoms = std::size_t(std::count(text.begin(), text.end(), '\n'));
+  m.xyz.reserve(atoms);
+  for (auto* v : {&m.atom_names, &m.residue_names, &m.chains, &m.elements}) v->reserve(atoms);
+  m.residue_numbers.reserve(atoms);
   std::size_t p = 0;
-  while (p < m.pdb.size()) {
-    std::size_t e = m.pdb.find('\n', p);
-    if (e == std::string::npos) e = m.pdb.size();
-    const std::string l = m.pdb.substr(p, e - p);
+  while (p < text.size()) {
+    std::size_t e = text.find('\n', p);
+    if (e == std::string_view::npos) e = text.size();
+    const std::string_view l = text.substr(p, e - p);
     p = e + 1;
-    if (l.rfind("ENDMDL", 0) == 0) break;
-    if (l.rfind("ATOM  ", 0) != 0 && l.rfind("HETATM", 0) != 0) continue;
-    m.xyz.push_back({std::stod(l.substr(30, 8)), std::stod(l.substr(38, 8)), std::stod(l.substr(46, 8))});
-    m.atom_names.push_back(field(l, 12, 4));
-    m.residue_names.push_back(field(l, 17, 3));
-    m.chains.push_back(field(l, 21, 1));
-    m.residue_numbers.push_back(std::stoi(l.substr(22, 4)));
-    m.elements.push_back(field(l, 76, 2));
+    if (l.substr(0, 6) == "ENDMDL") break;
+    if (l.substr(0, 6) != "ATOM  " && l.substr(0, 6) != "HETATM") continue;
+    m.xyz.push_back({number(l, 30, 8), number(l, 38, 8), number(l, 46, 8)});
+    m.atom_names.emplace_back(field(l, 12, 4));
+    m.residue_names.emplace_back(field(l, 17, 3));
+    m.chains.emplace_back(field(l, 21, 1));
+    m.residue_numbers.push_back(int(number(l, 22, 4)));
+    m.elements.emplace_back(field(l, 76, 2));
   }
 }
 
