@@ -50,18 +50,4 @@ std::string find_data_dir(const std::string& given) {
   throw InputError("cannot find the data directory (BBdat) in " + tried + " (give --data DIR)");
 }
 
-std::string find_vorb() {
-  std::vector<fs::path> c;
-  std::string self = self_dir();
-  if (!self.empty()) c.push_back(fs::path(self) / "VORB");
-  c.push_back(fs::path(VORB_INSTALL_BIN_DIR) / "VORB");
-  std::string tried;
-  std::error_code ec;
-  for (const fs::path& p : c) {
-    if (fs::is_regular_file(p, ec)) return p.string();
-    tried += (tried.empty() ? "" : ", ") + p.string();
-  }
-  throw InputError("cannot find the VORB executable (looked at " + tried + ")");
-}
-
 }  // namespace vorb::tools

@@ -1,4 +1,4 @@
-// Where the tools find the program and its data without any environment variable: beside the
+// Where the tools find their data without any environment variable: beside the
 // running executable (an installed tree, wherever it was moved), in the source tree the tools
 // were built from, or under the configured install prefix.
 #pragma once
@@ -14,9 +14,5 @@ std::string self_dir();
 // holds neither), else the first of <self_dir>/../share/vorb, the source tree's data and the
 // configured <prefix>/share/vorb that holds BBdat.
 std::string find_data_dir(const std::string& given);
-
-// The VORB executable: beside the running executable, else in the configured <prefix>/bin.
-// InputError naming the places looked at when it is in neither.
-std::string find_vorb();
 
 }  // namespace vorb::tools
