@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -122,6 +126,35 @@ TEST(Library, UsualAndUnusualLayoutsReadTheSameValues) {
     EXPECT_EQ(a->bbcoord(1, c), b->bbcoord(1, c)) << c;
   }
   EXPECT_TRUE(std::signbit(a->bbcoord(1, 6)));
+
+  // The usual layout's reals read as the float nearest each decimal, as from_chars gives it,
+  // for values of one to four decimals over the whole field.
+  std::uint32_t x = 7;
+  std::string text = "6000 0 6000 0\n";
+  std::vector<std::string> fields;
+  for (int k = 0; k < 6000; ++k) {
+    std::string l = " 2  1  1  1  1  1  1  1";
+    for (int c = 0; c < 6; ++c) {
+      x = x * 1664525u + 1013904223u;
+      const int d = 1 + int(x % 4);
+      char f[16];
+      std::snprintf(f, sizeof f, "%7.*f", d, (double(x >> 8) / double(1 << 24) - 0.5) * 1.99 * std::pow(10.0, 5 - d));
+      l += std::string(" ") + f;
+      fields.emplace_back(f);
+    }
+    text += l + "\n";
+  }
+  std::istringstream in(text);
+  auto c = test::make_state();
+  read_library_stream(*c, in, "many");
+  for (int k = 0; k < 6000; ++k)
+    for (int col = 1; col <= 6; ++col) {
+      const std::string& f = fields[std::size_t(6 * k + col - 1)];
+      const std::size_t b = f.find_first_not_of(' ');
+      float want = 0;
+      std::from_chars(f.data() + b, f.data() + f.size(), want);
+      ASSERT_EQ(std::memcmp(&want, &c->bbcoord(k + 1, col), sizeof want), 0) << f;
+    }
 }
 
 TEST(Library, NoLibraryNamedIsNotAnError) {
