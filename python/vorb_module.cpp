@@ -208,6 +208,18 @@ std::string trace_text(const std::vector<std::optional<std::array<double, 3>>>& 
   return text;
 }
 
+// rebuild's options for a trace given as C-alpha records in memory, placed on its sequence.
+RebuildOptions trace_options(const std::string& text, const std::string& sequence, const std::string& mode) {
+  RebuildOptions opt;
+  opt.input = "ca";
+  opt.mode = mode;
+  opt.prep.ca_only = true;
+  opt.prep.text = text;
+  opt.sequence = sequence;
+  opt.sequence_is_letters = true;
+  return opt;
+}
+
 bool side_chains_packed(const std::string& v) {
   if (v == "packed") return true;
   if (v == "rules") return false;
@@ -268,12 +280,13 @@ std::shared_ptr<Model> complete_trace(const py::object& ca, const std::string& s
   } catch (const InputError& e) {
     throw py::value_error(e.what());
   }
-  opt.input = "ca";
-  opt.mode = mode;
-  opt.prep.ca_only = true;
-  opt.prep.text = trace_text(rows, names);
-  opt.sequence = sequence;
-  opt.sequence_is_letters = true;
+  {
+    RebuildOptions base = trace_options(trace_text(rows, names), sequence, mode);
+    base.pack = opt.pack;
+    base.templ = std::move(opt.templ);
+    base.template_text = std::move(opt.template_text);
+    opt = std::move(base);
+  }
   opt.seed = seed;
   return unlocked([&] {
     auto m = std::make_shared<Model>();
@@ -299,13 +312,7 @@ std::shared_ptr<Model> complete_trace(const py::object& ca, const std::string& s
 // module's own cost): the length of the model's text.
 std::size_t complete_text(const std::string& text, const std::string& sequence, const std::string& mode,
                           const std::string& side_chains) {
-  RebuildOptions opt;
-  opt.input = "ca";
-  opt.mode = mode;
-  opt.prep.ca_only = true;
-  opt.prep.text = text;
-  opt.sequence = sequence;
-  opt.sequence_is_letters = true;
+  RebuildOptions opt = trace_options(text, sequence, mode);
   return unlocked([&] {
     opt.pack = side_chains_packed(side_chains);
     std::shared_ptr<const RebuildData> data = data_for("");

@@ -125,13 +125,6 @@ void pack_structure(const PackOptions& opt) {
          opt.output);
 }
 
-std::string pack_text(const std::string& text, const std::string& name, const PackOptions& opt,
-                      const PackData& data) {
-  StructureFile file = StructureFile::from_text(text, name);
-  pack_file(file, opt, data);
-  return file.text(name);
-}
-
 PackSummary pack_file(StructureFile& file, const PackOptions& opt, const PackData& data) {
   const packer::RotamerLibrary& lib = *data.rotamers;
   const packer::SideChainGeometry& geo = *data.geometry;

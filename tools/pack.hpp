@@ -38,9 +38,6 @@ struct PackSummary {
   int packed = 0, rotamers = 0, kept = 0;
 };
 PackSummary pack_file(StructureFile& file, const PackOptions& opt, const PackData& data);
-// The same on a file's text (the name tells PDB from mmCIF); returns the packed text.
-std::string pack_text(const std::string& text, const std::string& name, const PackOptions& opt,
-                      const PackData& data);
 
 // The rotamer library of a data directory (DIR/rotamers); InputError naming it when absent.
 std::string rotamer_library_path(const std::string& data_dir);

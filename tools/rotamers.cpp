@@ -39,12 +39,12 @@ int library_type(const std::string& res3) {
 
 // How one chi is cut into rotamer bins: n bins of the given width over the period, bin 0
 // centred at c0.
-struct BinSpec {
+struct BinLayout {
   float period = 360.0f, width = 120.0f, c0 = 60.0f;
   int n = 3;
 };
 
-BinSpec bin_spec(const std::string& res3, int k, int fine_width) {
+BinLayout bin_layout(const std::string& res3, int k, int fine_width) {
   const float fw = float(fine_width);
   if (res3 == "PRO") return {360.0f, 60.0f, 30.0f, 6};
   if (packer::chi_folded(res3, k)) return {180.0f, fw, 0.0f, 180 / fine_width};
@@ -54,7 +54,7 @@ BinSpec bin_spec(const std::string& res3, int k, int fine_width) {
   return {};
 }
 
-int bin_of(float x, const BinSpec& b) {
+int bin_of(float x, const BinLayout& b) {
   float y = std::fmod(x - b.c0 + 0.5f * b.width, b.period);
   if (y < 0.0f) y += b.period;
   return std::min(int(y / b.width), b.n - 1);
@@ -65,7 +65,7 @@ struct TypeBins {
   int first = 0;
   int nchi = 0;
   int nrot = 1;
-  std::array<BinSpec, 4> spec{};
+  std::array<BinLayout, 4> bins{};
 };
 
 // Types with more than two torsions are stored factorised: the backbone-dependent part bins
@@ -77,8 +77,8 @@ TypeBins type_bins(int t, int fine_width, bool tail) {
   tb.first = tail ? 2 : 0;
   tb.nchi = tail ? n - 2 : std::min(n, 2);
   for (int k = 0; k < tb.nchi; ++k) {
-    tb.spec[std::size_t(k)] = bin_spec(kNames[std::size_t(t)], tb.first + k + 1, fine_width);
-    tb.nrot *= tb.spec[std::size_t(k)].n;
+    tb.bins[std::size_t(k)] = bin_layout(kNames[std::size_t(t)], tb.first + k + 1, fine_width);
+    tb.nrot *= tb.bins[std::size_t(k)].n;
   }
   return tb;
 }
@@ -90,7 +90,7 @@ float sample_chi(const ChiSample& s, const TypeBins& tb, int k) {
 int rotamer_id(const ChiSample& s, const TypeBins& tb) {
   int id = 0;
   for (int k = 0; k < tb.nchi; ++k)
-    id = id * tb.spec[std::size_t(k)].n + bin_of(sample_chi(s, tb, k), tb.spec[std::size_t(k)]);
+    id = id * tb.bins[std::size_t(k)].n + bin_of(sample_chi(s, tb, k), tb.bins[std::size_t(k)]);
   return id;
 }
 
@@ -106,7 +106,7 @@ struct Sums {
     total += wt;
     for (int k = 0; k < tb.nchi; ++k) {
       double a =
-          double(sample_chi(x, tb, k)) * (2.0 * kPi / double(tb.spec[std::size_t(k)].period));
+          double(sample_chi(x, tb, k)) * (2.0 * kPi / double(tb.bins[std::size_t(k)].period));
       c[std::size_t(id) * 4 + std::size_t(k)] += wt * std::cos(a);
       s[std::size_t(id) * 4 + std::size_t(k)] += wt * std::sin(a);
     }
@@ -156,7 +156,7 @@ std::vector<OutRot> finish_entry(const Sums& cell, const Sums* ind, double prior
         c += prior * pind * ind->c[q] / ind->w[ur];
         s += prior * pind * ind->s[q] / ind->w[ur];
       }
-      double scale = double(tb.spec[std::size_t(k)].period) / 360.0;
+      double scale = double(tb.bins[std::size_t(k)].period) / 360.0;
       double rbar = std::min(1.0, std::hypot(c, s) / wr);
       o.chi[std::size_t(k)] = std::atan2(s, c) * (180.0 / kPi) * scale;
       o.sd[std::size_t(k)] =
@@ -184,7 +184,7 @@ std::string record(const char* res3, const std::string& phi, const std::string& 
     float x = printed_chi(o.chi[std::size_t(k)], folded);
     // The reader finds a core's tail by the wells of its printed chi1 and chi2: keep rounding
     // from moving a centre onto the next well's edge.
-    const BinSpec& b = tb.spec[std::size_t(k)];
+    const BinLayout& b = tb.bins[std::size_t(k)];
     int want = bin_of(float(o.chi[std::size_t(k)]), b);
     if (bin_of(x, b) != want)
       x = packer::chi_convention(x + (bin_of(x + 0.1f, b) == want ? 0.1f : -0.1f), folded);
@@ -279,8 +279,8 @@ std::vector<std::string> rotamer_library_lines(const std::vector<ChiSample>& sam
         for (std::size_t q = 0; q < mine.size(); ++q)
           if (ids[q] == core) tail.add(rotamer_id(*mine[q], tt), *mine[q], tt, 1.0);
         if (tail.total <= 0.0) continue;
-        std::string w1 = ffmt::fmt_i(well_centre(core / tb.spec[1].n), 5);
-        std::string w2 = ffmt::fmt_i(well_centre(core % tb.spec[1].n), 5);
+        std::string w1 = ffmt::fmt_i(well_centre(core / tb.bins[1].n), 5);
+        std::string w2 = ffmt::fmt_i(well_centre(core % tb.bins[1].n), 5);
         for (const OutRot& o : finish_entry(tail, nullptr, 0.0, tt, opt.keep))
           lines.push_back(record(kNames[std::size_t(t)], " given" + w1, w2, o, tt));
       }

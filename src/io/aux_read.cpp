@@ -45,35 +45,6 @@ bool plain_int(std::string_view f, int& out) {
   return r.ec == std::errc() && r.ptr == f.data() + f.size() && f[k] != '+';
 }
 
-bool plain_real(std::string_view f, float& out) {
-  std::size_t k = 0;
-  while (k < f.size() && f[k] == ' ') ++k;
-  std::string_view t = f.substr(k);
-  std::size_t p = t.find('.');
-  if (p == std::string_view::npos || p == 0 || (p == 1 && t[0] == '-')) return false;
-  const bool neg = t[0] == '-';
-  std::int64_t n = 0;
-  int digits = 0;
-  for (std::size_t q = neg ? 1 : 0; q < t.size(); ++q) {
-    if (q == p) continue;
-    if (t[q] < '0' || t[q] > '9') return false;
-    n = n * 10 + (t[q] - '0');
-    ++digits;
-  }
-  const std::size_t decimals = t.size() - p - 1;
-  if (digits > 15 || decimals > 8) {
-    auto r = std::from_chars(t.data(), t.data() + t.size(), out);
-    return r.ec == std::errc() && r.ptr == t.data() + t.size();
-  }
-  // n / 10^d rounded to double and then to float is the float nearest the decimal, as from_chars
-  // gives it: with at most 8 decimals the exact value lies too far from any float midpoint for
-  // the double rounding to cross one, and a midpoint itself is exact in double.
-  static const double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
-  const float v = float(double(n) / kPow10[decimals]);
-  out = neg ? -v : v;
-  return true;
-}
-
 bool plain_record(const std::string& line, int* v, float* q) {
   if (line.size() < 71 || line.find_first_not_of(' ', 71) != std::string::npos) return false;
   std::string_view l(line);
@@ -83,7 +54,7 @@ bool plain_record(const std::string& line, int* v, float* q) {
   }
   for (int k = 0; k < 6; ++k) {
     if (l[std::size_t(23 + 8 * k)] != ' ') return false;
-    if (!plain_real(l.substr(std::size_t(24 + 8 * k), 7), q[k])) return false;
+    if (!ffmt::parse_plain(l.substr(std::size_t(24 + 8 * k), 7), q[k])) return false;
   }
   return true;
 }

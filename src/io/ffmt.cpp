@@ -1,7 +1,9 @@
 #include "io/ffmt.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 
@@ -9,15 +11,22 @@
 
 namespace vorb::ffmt {
 
-std::string fmt_i(long v, int w) {
+namespace {
+
+// The fields written onto the end of a record.
+void put_i(std::string& out, long v, int w) {
   char buf[32];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
-  std::string s(buf, r.ptr);
-  if (int(s.size()) > w) return std::string(std::size_t(w), '*');
-  return std::string(std::size_t(w) - s.size(), ' ') + s;
+  const int n = int(r.ptr - buf);
+  if (n > w) {
+    out.append(std::size_t(w), '*');
+  } else {
+    out.append(std::size_t(w - n), ' ');
+    out.append(buf, std::size_t(n));
+  }
 }
 
-std::string fmt_f(double v, int w, int d) {
+void put_f(std::string& out, double v, int w, int d) {
   std::string s;
   if (std::isnan(v)) {
     s = "NaN";
@@ -28,23 +37,45 @@ std::string fmt_f(double v, int w, int d) {
     // to_chars rounds as printf does ("%#.*f", the point kept when d is 0), several times faster.
     char buf[512];
     const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::fixed, d);
+    std::size_t n = 0;
     if (r.ec == std::errc()) {
-      s.assign(buf, r.ptr);
-      if (d == 0) s += '.';
+      n = std::size_t(r.ptr - buf);
+      if (d == 0) buf[n++] = '.';
     } else {
-      std::snprintf(buf, sizeof buf, "%#.*f", d, v);
-      s = buf;
+      n = std::size_t(std::clamp(std::snprintf(buf, sizeof buf, "%#.*f", d, v), 0, int(sizeof buf) - 1));
     }
-    if (int(s.size()) > w) {
-      // Fortran drops the optional leading zero before the point when that makes it fit.
-      if (s.rfind("0.", 0) == 0)
-        s.erase(0, 1);
-      else if (s.rfind("-0.", 0) == 0)
-        s.erase(1, 1);
+    if (int(n) <= w) {  // the common case, written in place
+      out.append(std::size_t(w) - n, ' ');
+      out.append(buf, n);
+      return;
     }
+    s.assign(buf, n);
+    // Fortran drops the optional leading zero before the point when that makes it fit.
+    if (s.rfind("0.", 0) == 0)
+      s.erase(0, 1);
+    else if (s.rfind("-0.", 0) == 0)
+      s.erase(1, 1);
   }
-  if (int(s.size()) > w) return std::string(std::size_t(w), '*');
-  return std::string(std::size_t(w) - s.size(), ' ') + s;
+  if (int(s.size()) > w) {
+    out.append(std::size_t(w), '*');
+  } else {
+    out.append(std::size_t(w) - s.size(), ' ');
+    out += s;
+  }
+}
+
+}  // namespace
+
+std::string fmt_i(long v, int w) {
+  std::string s;
+  put_i(s, v, w);
+  return s;
+}
+
+std::string fmt_f(double v, int w, int d) {
+  std::string s;
+  put_f(s, v, w, d);
+  return s;
 }
 
 std::string fmt_a(std::string_view s, int w) {
@@ -53,31 +84,11 @@ std::string fmt_a(std::string_view s, int w) {
 }
 
 RecordWriter& RecordWriter::i(long v, int w) {
-  char buf[32];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  const int n = int(r.ptr - buf);
-  if (n > w) {
-    s_.append(std::size_t(w), '*');
-  } else {
-    s_.append(std::size_t(w - n), ' ');
-    s_.append(buf, std::size_t(n));
-  }
+  put_i(s_, v, w);
   return *this;
 }
 RecordWriter& RecordWriter::f(double v, int w, int d) {
-  // The common case written in place: a finite value whose digits fit the field as they stand.
-  char buf[64];
-  if (std::isfinite(v) && d >= 0 && d < 20 && std::fabs(v) < 1e30) {
-    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::fixed, d);
-    const int n = int(r.ptr - buf) + (d == 0 ? 1 : 0);
-    if (r.ec == std::errc() && n <= w) {
-      if (d == 0) *r.ptr = '.';
-      s_.append(std::size_t(w - n), ' ');
-      s_.append(buf, std::size_t(n));
-      return *this;
-    }
-  }
-  s_ += fmt_f(v, w, d);
+  put_f(s_, v, w, d);
   return *this;
 }
 RecordWriter& RecordWriter::a(std::string_view t, int w) {
@@ -165,31 +176,64 @@ bool to_real(const std::string& c, T& out) {
   return r.ec == std::errc() && r.ptr == c.data() + c.size();
 }
 
-// The common field, a plain decimal with its point ("  -0.600"), read straight from the
-// field; anything else (blanks inside, exponents, implied decimals, '+') takes the general path.
-template <class T>
-bool plain_real(std::string_view f, T& out) {
+// The digits of a plain decimal field without its point, their count, the decimals after the
+// point and the sign; false when the field is not such a decimal.
+bool plain_digits(std::string_view f, std::string_view& t, std::int64_t& n, int& digits, int& decimals,
+                  bool& neg) {
   std::size_t b = 0, e = f.size();
   while (b < e && f[b] == ' ') ++b;
   while (e > b && f[e - 1] == ' ') --e;
-  if (b == e) return false;
-  bool point = false, digit = false;
-  for (std::size_t k = b; k < e; ++k) {
-    const char c = f[k];
+  t = f.substr(b, e - b);
+  if (t.empty()) return false;
+  neg = t[0] == '-';
+  n = 0;
+  digits = 0;
+  decimals = -1;
+  for (std::size_t k = neg ? 1 : 0; k < t.size(); ++k) {
+    const char c = t[k];
     if (is_digit(c)) {
-      digit = true;
-    } else if (c == '.' && !point) {
-      point = true;
-    } else if (!(c == '-' && k == b)) {
+      if (digits < 18) n = n * 10 + (c - '0');
+      ++digits;
+      if (decimals >= 0) ++decimals;
+    } else if (c == '.' && decimals < 0) {
+      decimals = 0;
+    } else {
       return false;
     }
   }
-  if (!point || !digit) return false;
-  auto r = std::from_chars(f.data() + b, f.data() + e, out);
-  return r.ec == std::errc() && r.ptr == f.data() + e;
+  return decimals >= 0 && digits > 0;
 }
 
 }  // namespace
+
+bool parse_plain(std::string_view f, float& out) {
+  std::string_view t;
+  std::int64_t n = 0;
+  int digits = 0, decimals = 0;
+  bool neg = false;
+  if (!plain_digits(f, t, n, digits, decimals, neg)) return false;
+  if (digits > 15 || decimals > 8) {
+    auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+    return r.ec == std::errc() && r.ptr == t.data() + t.size();
+  }
+  // n / 10^d rounded to double and then to float is the float nearest the decimal, as from_chars
+  // gives it: with at most 8 decimals the exact value lies too far from any float midpoint for
+  // the double rounding to cross one, and a midpoint itself is exact in double.
+  static const double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+  const float v = float(double(n) / kPow10[decimals]);
+  out = neg ? -v : v;
+  return true;
+}
+
+bool parse_plain(std::string_view f, double& out) {
+  std::string_view t;
+  std::int64_t n = 0;
+  int digits = 0, decimals = 0;
+  bool neg = false;
+  if (!plain_digits(f, t, n, digits, decimals, neg)) return false;
+  auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+  return r.ec == std::errc() && r.ptr == t.data() + t.size();
+}
 
 bool parse_i(std::string_view field, long& out) {
   std::string t = strip_blanks(field);
@@ -209,7 +253,7 @@ bool parse_i(std::string_view field, long& out) {
 }
 
 bool parse_f(std::string_view field, int d, double& out) {
-  if (plain_real(field, out)) return true;
+  if (parse_plain(field, out)) return true;
   std::string c;
   return canonical_real(field, d, c) && to_real(c, out);
 }
@@ -245,7 +289,7 @@ float RecordReader::f(int w, int d) {
   int start = pos_;
   std::string_view fv = field(w);
   float v = 0.0f;
-  if (plain_real(fv, v)) return v;
+  if (parse_plain(fv, v)) return v;
   std::string c;
   if (!canonical_real(fv, d, c) || !to_real(c, v)) {
     pos_ = start;
@@ -349,14 +393,14 @@ ReadStatus ListReader::take(int& v) {
 ReadStatus ListReader::take(double& v) {
   std::string tok, c;
   if (!next_token(tok)) return ReadStatus::eof;
-  if (plain_real(tok, v)) return ReadStatus::ok;
+  if (parse_plain(tok, v)) return ReadStatus::ok;
   if (!canonical_real(tok, -1, c) || !to_real(c, v)) return ReadStatus::error;
   return ReadStatus::ok;
 }
 ReadStatus ListReader::take(float& v) {
   std::string tok, c;
   if (!next_token(tok)) return ReadStatus::eof;
-  if (plain_real(tok, v)) return ReadStatus::ok;
+  if (parse_plain(tok, v)) return ReadStatus::ok;
   if (!canonical_real(tok, -1, c) || !to_real(c, v)) return ReadStatus::error;
   return ReadStatus::ok;
 }

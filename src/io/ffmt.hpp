@@ -61,6 +61,11 @@ class RecordReader {
 // Parses one Iw / Fw.d field on its own; false when the text is not a number.
 bool parse_i(std::string_view field, long& out);
 bool parse_f(std::string_view field, int d, double& out);
+// The common field, a plain decimal with its point ("  -0.600": digits, one point, an optional
+// leading '-', blanks around), read fast as the nearest value; false for anything else, which
+// the general readers take (the same value where both read it).
+bool parse_plain(std::string_view field, float& out);
+bool parse_plain(std::string_view field, double& out);
 
 // Free-form output line: " item item ...".
 class ListWriter {
