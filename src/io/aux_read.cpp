@@ -27,34 +27,56 @@ std::string word(std::string w, std::size_t width) {
   throw InputError(lr.file(), lr.line_no() + 1, "file ends before " + what);
 }
 
-bool blank(const std::string& line) {
-  return line.find_first_not_of(" \t") == std::string::npos;
+bool blank(std::string_view line) {
+  return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+// A real field "[blanks][-]digits.ddd": m / 1000 with m the digits as an integer. Both are exact
+// in single precision (m < 10^7 < 2^24) and the division rounds correctly, so this is the float
+// nearest the decimal, as the general reader gives.
+bool plain_real3(const char* f, float& out) {
+  int k = 0;
+  while (k < 7 && f[k] == ' ') ++k;
+  bool neg = false;
+  if (k < 7 && f[k] == '-') {
+    neg = true;
+    ++k;
+  }
+  if (k > 2 || f[3] != '.') return false;  // at most "-d.ddd" after the blanks: point at 3
+  int m = 0;
+  for (int j = k; j < 7; ++j) {
+    if (j == 3) continue;
+    const unsigned d = unsigned(f[j] - '0');
+    if (d > 9) return false;
+    m = m * 10 + int(d);
+  }
+  const float x = float(m) / 1000.0f;
+  out = neg ? -x : x;
+  return true;
 }
 
 // A library record in its usual shape (every field right-justified digits, the reals with a
 // point and three decimals) is parsed here directly; anything else goes through the general
 // fixed-column reader, which gives the same values and reports malformed fields.
-bool plain_int(std::string_view f, int& out) {
-  std::size_t k = 0;
-  while (k < f.size() && f[k] == ' ') ++k;
-  if (k == f.size()) {
-    out = 0;
-    return true;
-  }
-  auto r = std::from_chars(f.data() + k, f.data() + f.size(), out);
-  return r.ec == std::errc() && r.ptr == f.data() + f.size() && f[k] != '+';
-}
-
-bool plain_record(const std::string& line, int* v, float* q) {
-  if (line.size() < 71 || line.find_first_not_of(' ', 71) != std::string::npos) return false;
-  std::string_view l(line);
+bool plain_record(std::string_view line, int* v, float* q) {
+  if (line.size() < 71 || line.find_first_not_of(' ', 71) != std::string_view::npos) return false;
+  const char* l = line.data();
   for (int k = 0; k < 8; ++k) {
-    if (k > 0 && l[std::size_t(3 * k - 1)] != ' ') return false;
-    if (!plain_int(l.substr(std::size_t(3 * k), 2), v[k])) return false;
+    const char* f = l + 3 * k;
+    if (k > 0 && f[-1] != ' ') return false;
+    const unsigned d1 = unsigned(f[1] - '0');
+    if (d1 > 9) return false;
+    if (f[0] == ' ') {
+      v[k] = int(d1);
+    } else {
+      const unsigned d0 = unsigned(f[0] - '0');
+      if (d0 > 9) return false;
+      v[k] = int(10 * d0 + d1);
+    }
   }
   for (int k = 0; k < 6; ++k) {
-    if (l[std::size_t(23 + 8 * k)] != ' ') return false;
-    if (!ffmt::parse_plain(l.substr(std::size_t(24 + 8 * k), 7), q[k])) return false;
+    if (l[23 + 8 * k] != ' ') return false;
+    if (!plain_real3(l + 24 + 8 * k, q[k])) return false;
   }
   return true;
 }
@@ -239,9 +261,11 @@ void read_library_stream(ModelState& s, std::istream& in, const std::string& pat
   s.nbb = s.nbbc = s.nbbh = s.nbbe = 0;
 
   static const char* kClassName[] = {"", "coil", "helix", "strand"};
-  std::string line;
+  // The records in large blocks (5 MB in the shipped library), not through getline.
+  ffmt::BlockLines lines(in);
+  std::string_view line;
   for (int k = 1; k <= nbb; ++k) {
-    if (!ffmt::get_line(in, line))
+    if (!lines.next(line))
       throw InputError(path, line_no + 1,
                        "file ends after " + std::to_string(k - 1) + " of the header's " +
                            std::to_string(nbb) + " records");
@@ -278,7 +302,7 @@ void read_library_stream(ModelState& s, std::istream& in, const std::string& pat
     BBTable& t = cls == 1 ? s.bbdatc : cls == 2 ? s.bbdata : s.bbdatb;
     t.set(v[1], v[2], v[3], v[4], v[5], v[6], v[7], k);
   }
-  while (ffmt::get_line(in, line)) {
+  while (lines.next(line)) {
     ++line_no;
     if (!blank(line))
       throw InputError(path, line_no,

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "model/errors.hpp"
@@ -26,6 +27,43 @@ void put_i(std::string& out, long v, int w) {
   }
 }
 
+// Finite v with d decimals as printf's "%.*f" writes it, into buf (room for 40 characters): the
+// length, or 0 when this fast path does not apply. It rounds v * 10^d (below 10^15, so its
+// rounding error is under half a unit) to an integer, unless the product lies within two units
+// in its last place of a half, where that error could have moved it across one: those values,
+// and all with more than 9 decimals, are left to to_chars. Both round the exact binary value
+// half to even, so the digits are the same.
+std::size_t fixed_chars(char* buf, double v, int d) {
+  static const double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+  const double a = std::fabs(v);
+  if (d >= 0 && d <= 9 && a < 1e9) {
+    const double y = a * kPow10[d];
+    if (!(y < 1e15)) return 0;
+    const double fl = std::floor(y);
+    const double frac = y - fl;  // exact
+    const double tol = std::max(y, 1.0) * 4.5e-16;
+    if (std::fabs(frac - 0.5) > tol) {
+      const std::uint64_t r = std::uint64_t(fl) + (frac > 0.5 ? 1 : 0);
+      // The digits, zero-padded to at least d + 1 of them, the point before the last d.
+      char digits[32];
+      const std::size_t d_ = std::size_t(d);
+      char* const end = std::to_chars(digits + d_ + 1, digits + sizeof digits, r).ptr;
+      char* first = digits + d_ + 1;
+      while (std::size_t(end - first) < d_ + 1) *--first = '0';
+      const std::size_t nd = std::size_t(end - first);
+      std::size_t n = 0;
+      if (std::signbit(v)) buf[n++] = '-';
+      std::memcpy(buf + n, first, nd - d_);
+      n += nd - d_;
+      buf[n++] = '.';
+      std::memcpy(buf + n, end - d_, d_);
+      n += d_;
+      return n;
+    }
+  }
+  return 0;
+}
+
 void put_f(std::string& out, double v, int w, int d) {
   std::string s;
   if (std::isnan(v)) {
@@ -34,15 +72,20 @@ void put_f(std::string& out, double v, int w, int d) {
     s = v < 0 ? "-Infinity" : "Infinity";
     if (int(s.size()) > w) s = v < 0 ? "-Inf" : "Inf";
   } else {
-    // to_chars rounds as printf does ("%#.*f", the point kept when d is 0), several times faster.
+    // fixed_chars and to_chars round as printf does ("%#.*f", the point kept when d is 0),
+    // several times faster.
     char buf[512];
-    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::fixed, d);
-    std::size_t n = 0;
-    if (r.ec == std::errc()) {
-      n = std::size_t(r.ptr - buf);
-      if (d == 0) buf[n++] = '.';
-    } else {
-      n = std::size_t(std::clamp(std::snprintf(buf, sizeof buf, "%#.*f", d, v), 0, int(sizeof buf) - 1));
+    std::size_t n = fixed_chars(buf, v, d);
+    if (n == 0) {
+      const std::to_chars_result r =
+          std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::fixed, d);
+      if (r.ec == std::errc()) {
+        n = std::size_t(r.ptr - buf);
+        if (d == 0) buf[n++] = '.';
+      } else {
+        n = std::size_t(
+            std::clamp(std::snprintf(buf, sizeof buf, "%#.*f", d, v), 0, int(sizeof buf) - 1));
+      }
     }
     if (int(n) <= w) {  // the common case, written in place
       out.append(std::size_t(w) - n, ' ');
@@ -236,6 +279,21 @@ bool parse_plain(std::string_view f, double& out) {
 }
 
 bool parse_i(std::string_view field, long& out) {
+  // The usual shape, right-justified digits, read in place; anything else (blanks inside or
+  // after, tabs, long fields) below.
+  {
+    std::size_t k = 0;
+    while (k < field.size() && field[k] == ' ') ++k;
+    const bool neg = k < field.size() && field[k] == '-';
+    if (k < field.size() && (field[k] == '-' || field[k] == '+')) ++k;
+    const std::size_t first = k;
+    long v = 0;
+    while (k < field.size() && k - first < 10 && is_digit(field[k])) v = v * 10 + (field[k++] - '0');
+    if (k == field.size() && k > first && v <= std::numeric_limits<int>::max()) {
+      out = neg ? -v : v;
+      return true;
+    }
+  }
   std::string t = strip_blanks(field);
   if (t.empty()) {
     out = 0;
@@ -356,6 +414,34 @@ bool get_line(std::istream& in, std::string& line) {
   if (!std::getline(in, line)) return false;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
+}
+
+bool BlockLines::next(std::string_view& line) {
+  constexpr std::size_t kBlock = 1 << 16;
+  for (;;) {
+    const char* b = buf_.data() + pos_;
+    const void* nl = std::memchr(b, '\n', end_ - pos_);
+    if (nl != nullptr || (eof_ && pos_ < end_)) {
+      const std::size_t n = nl ? std::size_t(static_cast<const char*>(nl) - b) : end_ - pos_;
+      line = std::string_view(b, n);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      pos_ += n + (nl ? 1 : 0);
+      return true;
+    }
+    if (eof_) return false;
+    // Keep the partial line, then fill the buffer behind it.
+    buf_.erase(0, pos_);
+    end_ -= pos_;
+    pos_ = 0;
+    if (buf_.size() < end_ + kBlock) buf_.resize(end_ + kBlock);
+    std::streambuf* sb = in_.rdbuf();
+    const std::streamsize got = sb ? sb->sgetn(buf_.data() + end_, std::streamsize(kBlock)) : 0;
+    end_ += std::size_t(std::max<std::streamsize>(got, 0));
+    if (got < std::streamsize(kBlock)) {
+      eof_ = true;
+      in_.setstate(std::ios::eofbit);
+    }
+  }
 }
 
 bool ListReader::next_token(std::string& tok) {

@@ -126,4 +126,19 @@ class ListReader {
 // Reads one line (without its end, a trailing carriage return removed); false at end of file.
 bool get_line(std::istream& in, std::string& line);
 
+// The lines of a stream, cut as get_line cuts them (at '\n', a trailing carriage return
+// removed, no line after a final '\n'), read in blocks into one reused buffer: a view stays
+// valid until the next call.
+class BlockLines {
+ public:
+  explicit BlockLines(std::istream& in) : in_(in) {}
+  bool next(std::string_view& line);
+
+ private:
+  std::istream& in_;
+  std::string buf_;
+  std::size_t pos_ = 0, end_ = 0;
+  bool eof_ = false;
+};
+
 }  // namespace vorb::ffmt

@@ -43,9 +43,24 @@ constexpr std::array<TypeChis, 18> kTypes = {{
     {"TRP", 2, {" N  ", " CA ", " CB ", " CG ", " CD1"}, {}},
 }};
 
+// Three letters as one integer: the type search compares integers, not strings (it runs for
+// every line of the library and every residue packed).
+constexpr std::uint32_t code3(std::string_view r) {
+  return std::uint32_t(std::uint8_t(r[0])) << 16 | std::uint32_t(std::uint8_t(r[1])) << 8 |
+         std::uint32_t(std::uint8_t(r[2]));
+}
+
+constexpr std::array<std::uint32_t, kTypes.size()> kTypeCodes = [] {
+  std::array<std::uint32_t, kTypes.size()> c{};
+  for (std::size_t t = 0; t < kTypes.size(); ++t) c[t] = code3(kTypes[t].res3);
+  return c;
+}();
+
 int type_index(std::string_view res3) {
-  for (std::size_t t = 0; t < kTypes.size(); ++t)
-    if (kTypes[t].res3 == res3) return int(t);
+  if (res3.size() != 3) return -1;
+  const std::uint32_t c = code3(res3);
+  for (std::size_t t = 0; t < kTypeCodes.size(); ++t)
+    if (kTypeCodes[t] == c) return int(t);
   return -1;
 }
 

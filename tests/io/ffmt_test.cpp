@@ -49,6 +49,19 @@ TEST(FfmtWrite, RealsLikeFortran) {
       }
     }
   }
+  // Exact binary halves at every number of decimals up to 12, and doubles up to 1e16 (where
+  // the rounding of v * 10^d is no longer exact enough and to_chars decides).
+  for (int k = 0; k < 20000; ++k) {
+    x = x * 1664525u + 1013904223u;
+    const int d = int(x % 13);
+    const double half = std::ldexp(double(x >> 8) * 2 + 1, -int(1 + x % 40));
+    const double big = std::ldexp(double(x), int(x % 24));
+    for (double t : {half, -half, big, std::nextafter(half, 1e300), std::nextafter(half, 0.0)}) {
+      std::snprintf(want, sizeof want, "%#.*f", d, t);
+      const std::string got = fmt_f(t, 80, d);
+      ASSERT_EQ(got.substr(got.find_first_not_of(' ')), want) << t << " " << d;
+    }
+  }
 }
 
 TEST(FfmtWrite, TextRightJustifiedOrCut) {
@@ -130,6 +143,26 @@ TEST(FfmtList, OutputStartsWithOneBlank) {
   v.logical(true);
   v << 0.25f;
   EXPECT_EQ(v.str(), " HBlist 3 T 0.25");
+}
+
+// Block reading must cut lines as getline does, also where a line straddles two blocks or is
+// longer than one, with carriage returns and without a final end of line.
+TEST(FfmtRead, BlockLinesCutLinesAsGetline) {
+  std::string text;
+  for (int k = 0; k < 5000; ++k) text += std::string(std::size_t(k % 97), 'a' + char(k % 26)) + (k % 7 ? "\n" : "\r\n");
+  text += std::string(200000, 'z') + "\n\n  last";
+  std::istringstream a(text), b(text);
+  BlockLines lines(a);
+  std::string want;
+  std::string_view got;
+  int n = 0;
+  while (get_line(b, want)) {
+    ASSERT_TRUE(lines.next(got)) << n;
+    ASSERT_EQ(got, want) << n;
+    ++n;
+  }
+  EXPECT_FALSE(lines.next(got));
+  EXPECT_EQ(n, 5003);
 }
 
 }  // namespace

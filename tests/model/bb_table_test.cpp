@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <map>
+#include <tuple>
+
 namespace vorb {
 namespace {
 
@@ -31,6 +35,38 @@ TEST(BBTable, ABinIsUsedOnceAnyOfItsCellsIsSetUntilCleared) {
   t.clear();
   EXPECT_FALSE(t.any(3, 4, 5, 2, 6));
   EXPECT_EQ(t(3, 4, 5, 2, 6, 8, 1), 0);
+}
+
+// The open-addressed map must read back every cell as a plain map holds it, through growth from
+// empty and without reserve, with later sets replacing earlier ones and absent cells reading 0.
+TEST(BBTable, ManyCellsReadBackAsSetWithReplacement) {
+  using Cell = std::tuple<int, int, int, int, int, int, int>;
+  std::map<Cell, int> want;
+  BBTable t;
+  std::uint32_t x = 7;
+  auto next = [&](int n) {
+    x = x * 1664525u + 1013904223u;
+    return int((x >> 8) % std::uint32_t(n));
+  };
+  for (int k = 1; k <= 30000; ++k) {
+    const Cell c{next(26), next(11), next(11), next(5), next(11), 1 + next(20), 1 + next(10)};
+    t.set(std::get<0>(c), std::get<1>(c), std::get<2>(c), std::get<3>(c), std::get<4>(c),
+          std::get<5>(c), std::get<6>(c), k);
+    want[c] = k;
+  }
+  EXPECT_EQ(t.size(), want.size());
+  for (const auto& [c, k] : want)
+    ASSERT_EQ(t(std::get<0>(c), std::get<1>(c), std::get<2>(c), std::get<3>(c), std::get<4>(c),
+                std::get<5>(c), std::get<6>(c)),
+              k);
+  int absent = 0;
+  for (int k = 0; k < 30000; ++k) {
+    const Cell c{next(26), next(11), next(11), next(5), next(11), 1 + next(20), 1 + next(10)};
+    if (want.count(c) == 0)
+      absent += t(std::get<0>(c), std::get<1>(c), std::get<2>(c), std::get<3>(c), std::get<4>(c),
+                  std::get<5>(c), std::get<6>(c)) != 0;
+  }
+  EXPECT_EQ(absent, 0);
 }
 
 }  // namespace
