@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "alloc.hpp"
 #include "datadir.hpp"
 #include "export.hpp"
 #include "model/errors.hpp"
@@ -398,6 +399,7 @@ py::dict score_files_py(const std::string& native, const std::string& model, con
 }  // namespace
 
 PYBIND11_MODULE(vorb, m) {
+  vorb::tools::keep_large_blocks_mapped();
   m.doc() = "Protein model completion in process: C-alpha traces to full-atom models, "
             "whole-file rebuilds and scoring.";
   m.attr("__version__") = VORB_VERSION;

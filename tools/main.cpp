@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "alloc.hpp"
 #include "commands.hpp"
 
 namespace {
@@ -39,6 +40,7 @@ void usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vorb::tools::keep_large_blocks_mapped();
   if (argc < 2) {
     usage();
     return 2;

@@ -40,7 +40,7 @@ struct RebuildOptions {
 struct RebuildData {
   std::string dir;    // the data directory
   std::string bbdat;  // its backbone library, by absolute path (the name VORB is given)
-  std::shared_ptr<const ModelState> library;  // the library read; null in mode 1
+  std::shared_ptr<const BBLibrary> library;  // the library read; null in mode 1
   std::shared_ptr<const Tables> tables;
   PackData pack;      // empty when the jobs do not pack
 };

@@ -25,7 +25,7 @@ Cls residue_class(int sscode) {
 }
 
 const BBTable& primary(const ModelState& s, Cls c) {
-  const ModelState& l = s.lib();
+  const BBLibrary& l = s.lib();
   return c == Cls::coil ? l.bbdatc : c == Cls::helix ? l.bbdata : l.bbdatb;
 }
 
@@ -55,7 +55,7 @@ int shift(int b, int d, int cap) {
 // types 20..tmin, then one bin around the key. The widened search moves the bins.
 int lookup(const ModelState& s, Cls c, Bins& b, int type, int tmin) {
   const BBTable* order[3] = {nullptr, nullptr, nullptr};
-  const ModelState& l = s.lib();
+  const BBLibrary& l = s.lib();
   switch (c) {
     case Cls::coil:
       order[0] = &l.bbdatc, order[1] = &l.bbdatb, order[2] = &l.bbdata;
@@ -181,7 +181,7 @@ void place(ModelState& s, int atom, const BBKey& k, Vec3 p1, Vec3 p2, Vec3 q, fl
 Vec3 frag(const ModelState& s, int f, int col) {
   // Rows beyond nbb (the range of step 8.4 is not enforced) hold zeros.
   if (f < 1 || f > s.nbb) return {};
-  const ModelState& l = s.lib();
+  const BBLibrary& l = s.lib();
   return {l.bbcoord(f, col), l.bbcoord(f, col + 1), l.bbcoord(f, col + 2)};
 }
 

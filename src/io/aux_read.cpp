@@ -227,13 +227,13 @@ std::string read_level_file(const std::string& path) {
 
 std::string read_level() { return read_level_file("init.dat"); }
 
-void read_library_file(ModelState& s, const std::string& path) {
+void read_library_file(BBLibrary& s, const std::string& path) {
   InputFile in;
   if (!open_input(in, path)) throw InputError(path, 0, "cannot open the backbone library");
   read_library_stream(s, in, path);
 }
 
-void read_library_stream(ModelState& s, std::istream& in, const std::string& path) {
+void read_library_stream(BBLibrary& s, std::istream& in, const std::string& path) {
   int nbb = 0, nbbc = 0, nbbh = 0, nbbe = 0;
   ffmt::ListReader lr(in, path);
   ffmt::ReadStatus st = lr.read(nbb, nbbc, nbbh, nbbe);
@@ -319,7 +319,7 @@ bool read_library(ModelState& s) {
   if (FileSet* set = current_file_set()) {
     auto it = set->libraries.find(s.libfile);
     if (it != set->libraries.end()) {
-      const ModelState& l = *it->second;
+      const BBLibrary& l = *it->second;
       s.library = it->second;
       s.nbb = l.nbb;
       s.nbbc = l.nbbc;
@@ -333,8 +333,8 @@ bool read_library(ModelState& s) {
   return true;
 }
 
-std::shared_ptr<const ModelState> read_shared_library(const std::string& path) {
-  auto s = std::make_shared<ModelState>();
+std::shared_ptr<const BBLibrary> read_shared_library(const std::string& path) {
+  auto s = std::make_shared<BBLibrary>();
   read_library_file(*s, path);
   return s;
 }

@@ -31,9 +31,9 @@ std::string read_level_file(const std::string& path);
 // (s.library) rather than read.
 bool read_library(ModelState& s);
 // A library read once from a file, for file sets to share between runs.
-std::shared_ptr<const ModelState> read_shared_library(const std::string& path);
-void read_library_file(ModelState& s, const std::string& path);
-void read_library_stream(ModelState& s, std::istream& in, const std::string& path);
+std::shared_ptr<const BBLibrary> read_shared_library(const std::string& path);
+void read_library_file(BBLibrary& s, const std::string& path);
+void read_library_stream(BBLibrary& s, std::istream& in, const std::string& path);
 
 // dist.dat, distL.dat and combCA.dat (pairs with probability above cutoff). Rows naming a
 // residue outside 1..nres are dropped, with one warning line per file counting them.

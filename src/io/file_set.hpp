@@ -13,14 +13,14 @@
 
 namespace vorb {
 
-struct ModelState;
+struct BBLibrary;
 
 struct FileSet {
   // Files by the names the run uses: the inputs before the run, its outputs added after.
   std::map<std::string, std::string> files;
   // Backbone libraries already read (read_library_into), by the name the run is given: a run
   // uses such a library in place of reading the file again.
-  std::map<std::string, std::shared_ptr<const ModelState>> libraries;
+  std::map<std::string, std::shared_ptr<const BBLibrary>> libraries;
   // A seed (1 or more) that starts the random stream afresh, in place of the run's own start.
   std::optional<int> seed;
   std::ostringstream out, err;  // the run's messages and its error stream

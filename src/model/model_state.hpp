@@ -38,7 +38,15 @@ using AtomTab = Tab1<T, 1, kMaxAtoms>;
 template <class T>
 using ResTab = Tab1<T, 1, kMaxRes>;
 
-struct ModelState {
+// The backbone fragment library: what a run reads from its library file, and all that a run
+// sharing another's library needs of it (a state of its own would be all the tables below).
+struct BBLibrary {
+  Tab2<float, kMaxBB, 6> bbcoord;  // N(i+1) and C(i) relative to CA(i), local frame
+  int nbb = 0, nbbc = 0, nbbh = 0, nbbe = 0;
+  BBTable bbdatc, bbdata, bbdatb;  // coil, helix and strand index tables
+};
+
+struct ModelState : BBLibrary {
   // ---- run settings -------------------------------------------------------------------------
   Name4 mode = Name4::from("");  // first argument, first 4 characters, blank-padded
   std::string pdbfile;            // argument 2: input structure (outputs are pdbfile + ".h"/".fix")
@@ -154,14 +162,11 @@ struct ModelState {
   Tab2<int, kMaxAtoms, kSittCols> sitt;  // further atoms sharing the head's cell
   Tab2<int, kMaxAtoms + 16, 3> nzr;      // cells that received a head since the last clearing
 
-  // ---- backbone fragment library -------------------------------------------------------------
-  Tab2<float, kMaxBB, 6> bbcoord;  // N(i+1) and C(i) relative to CA(i), local frame
-  int nbb = 0, nbbc = 0, nbbh = 0, nbbe = 0;
-  BBTable bbdatc, bbdata, bbdatb;  // coil, helix and strand index tables
-  // A library another state has read, used in place of this state's own tables (the counts
-  // above are copied from it): runs in one process read a library once.
-  std::shared_ptr<const ModelState> library;
-  const ModelState& lib() const { return library ? *library : *this; }
+  // ---- backbone fragment library (the BBLibrary base) ----------------------------------------
+  // A library read elsewhere, used in place of this state's own tables (the counts are copied
+  // from it): runs in one process read a library once.
+  std::shared_ptr<const BBLibrary> library;
+  const BBLibrary& lib() const { return library ? *library : *this; }
 
   // ---- helpers -------------------------------------------------------------------------------
   bool missing(int i) const { return xx(i) > kMissingTest; }
