@@ -27,6 +27,7 @@ std::string fmt_a(std::string_view s, int w);
 
 class RecordWriter {
  public:
+  RecordWriter() { s_.reserve(kTypical); }
   RecordWriter& i(long v, int w);
   RecordWriter& f(double v, int w, int d);
   RecordWriter& a(std::string_view s, int w);
@@ -35,6 +36,7 @@ class RecordWriter {
   const std::string& str() const { return s_; }
 
  private:
+  static constexpr std::size_t kTypical = 128;  // room for the longest usual record
   std::string s_;
 };
 
