@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -143,6 +144,27 @@ TEST(FfmtList, OutputStartsWithOneBlank) {
   v.logical(true);
   v << 0.25f;
   EXPECT_EQ(v.str(), " HBlist 3 T 0.25");
+}
+
+// A field with its point where F w.d puts it reads as the float nearest its decimal (from_chars),
+// over every width and number of decimals the files use, signs and leading blanks included.
+TEST(FfmtRead, PointFieldsReadAsTheNearestFloat) {
+  std::uint32_t x = 99;
+  char f[32];
+  for (int k = 0; k < 30000; ++k) {
+    x = x * 1664525u + 1013904223u;
+    const int d = int(x % 9), w = d + 2 + int((x >> 4) % 6);
+    const double v = (double(x >> 8) / double(1 << 24) - 0.5) * std::pow(10.0, double((x >> 12) % 7));
+    std::snprintf(f, sizeof f, "%*.*f", w, d, v);
+    const std::string field(f);
+    if (int(field.size()) != w) continue;  // too wide for the field
+    float want = 0;
+    const std::size_t b = field.find_first_not_of(' ');
+    std::from_chars(field.data() + b, field.data() + field.size(), want);
+    RecordReader r(field, "f", 1);
+    const float got = r.f(w, d);
+    ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "\"" << field << "\" F" << w << "." << d;
+  }
 }
 
 // Block reading must cut lines as getline does, also where a line straddles two blocks or is
