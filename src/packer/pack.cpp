@@ -473,6 +473,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   struct Edge {
     int a, b;
     std::vector<float> e;  // [ra * nb + rb]
+    float e_min = 0;  // the lowest of e
   };
   std::vector<Edge> edges;
   std::vector<std::vector<std::pair<int, int>>> adj(sites.size());  // (other site, edge)
@@ -537,6 +538,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
         }
       }
       if (!any) continue;
+      ed.e_min = *std::min_element(ed.e.begin(), ed.e.end());
       adj[a].push_back({int(b), int(edges.size())});
       adj[b].push_back({int(a), int(edges.size())});
       edges.push_back(std::move(ed));
@@ -628,7 +630,11 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
       for (std::size_t r = 0; r < nb; ++r) lb[r] -= ed.e[ca * nb + r];
       double be = la[ca] + lb[cb] + ed.e[ca * nb + cb];
       std::size_t ba = ca, bb = cb;
+      // A row whose sum with the lowest of lb and of the pair's terms cannot win is skipped
+      // (the same choice: rounding keeps the order of sums).
+      const double lb_min = *std::min_element(lb.begin(), lb.end());
       for (std::size_t ra = 0; ra < na; ++ra) {
+        if (la[ra] + lb_min + ed.e_min >= be - 1e-6) continue;
         const float* row = ed.e.data() + ra * nb;
         for (std::size_t rb = 0; rb < nb; ++rb) {
           const double e = la[ra] + lb[rb] + row[rb];
