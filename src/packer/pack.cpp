@@ -1,6 +1,7 @@
 #include "pack.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -135,15 +136,29 @@ class PairTerm {
 };
 
 // The pair term of each pair of atom kinds tabulated on the squared distance (linear
-// interpolation), each table made when first needed.
+// interpolation); the tables of the kinds present are made before use.
 class PairTable {
  public:
   static constexpr float kStep = 0.1f;  // A^2 (0.015 A at 3 A)
   static constexpr int kBins = int(kCut2 / kStep) + 2;
-  explicit PairTable(const PairTerm& t) : term_(t), tab_(32 * 32) {}
-  float operator()(const Kind& a, const Kind& b, float d2) {
-    std::vector<float>& t = tab_[std::size_t(a.code * 32 + b.code)];
-    if (t.empty()) [[unlikely]] make(t, a, b);
+  static constexpr std::size_t kStride = std::size_t(kBins) + 1;
+  explicit PairTable(const PairTerm& t) : term_(t) { tab_of_.fill(nullptr); }
+  // Makes the tables of every pair of these kinds (one kind per code).
+  void prepare(const std::vector<Kind>& kinds) {
+    tab_.assign(kinds.size() * kinds.size() * kStride, 0.0f);
+    float* t = tab_.data();
+    for (const Kind& a : kinds)
+      for (const Kind& b : kinds) {
+        for (int k = 0; k <= kBins; ++k) {
+          const float d2 = float(k) * kStep;
+          t[std::size_t(k)] = d2 < kCut2 ? term_(a, b, std::max(d2, 0.01f)) : 0.0f;
+        }
+        tab_of_[std::size_t(a.code * 32 + b.code)] = t;
+        t += kStride;
+      }
+  }
+  float operator()(const Kind& a, const Kind& b, float d2) const {
+    const float* t = tab_of_[std::size_t(a.code * 32 + b.code)];
     const float x = d2 * (1.0f / kStep);
     const int k = int(x);
     const float f = x - float(k);
@@ -151,15 +166,9 @@ class PairTable {
   }
 
  private:
-  [[gnu::noinline]] void make(std::vector<float>& t, const Kind& a, const Kind& b) {
-    t.resize(std::size_t(kBins) + 1);
-    for (int k = 0; k <= kBins; ++k) {
-      const float d2 = float(k) * kStep;
-      t[std::size_t(k)] = d2 < kCut2 ? term_(a, b, std::max(d2, 0.01f)) : 0.0f;
-    }
-  }
   const PairTerm& term_;
-  std::vector<std::vector<float>> tab_;
+  std::vector<float> tab_;
+  std::array<const float*, 32 * 32> tab_of_;
 };
 
 struct Candidate {
@@ -337,6 +346,20 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   for (const Atom& a : others)
     if (a.element != 'H') fixed.push_back({a.p, kind_of("", a.name, a.element, false), -1});
   Grid grid(fixed, 4.0f);
+  {
+    // One kind per code present: the side chains', their own backbone's and the fixed atoms'.
+    std::uint32_t mask = 0;
+    std::vector<Kind> kinds;
+    auto add = [&](const Kind& k) {
+      if (!(mask >> k.code & 1)) mask |= 1u << k.code, kinds.push_back(k);
+    };
+    for (const Site& st : sites) {
+      for (const Kind& k : st.kinds) add(k);
+      for (const auto& pr : st.intra) add(pr.second.k);
+    }
+    for (const EAtom& f : fixed) add(f.k);
+    table.prepare(kinds);
+  }
 
   // Candidates: library rotamers for the residue's phi and psi, expanded by +-1 sd on chi1
   // (and chi2 where it pays), the HIS, ASN and GLN flips, built and scored against the fixed
@@ -374,7 +397,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
             if (nchi >= 2) cd.chi[1] += step[e2] * ro.sd[1];
             if (f) cd.chi[std::size_t(nchi - 1)] += 180.0f;
             cd.e_rot = cd.e_lib + 0.5f * par.w_rot * float((e1 > 0) + (e2 > 0));
-            float chi2 = build_side_chain(*s.topo, s.n, s.ca, s.c, s.cb, cd.chi, xyz.data());
+            const float chi2 = build_side_chain(*s.topo, s.n, s.ca, s.c, s.cb, cd.chi, xyz.data());
             cd.chi[1] = nchi >= 2 ? chi2 : cd.chi[1];
             cd.xyz = xyz;
             s.cand.push_back(std::move(cd));
@@ -450,6 +473,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   struct Edge {
     int a, b;
     std::vector<float> e;  // [ra * nb + rb]
+    float e_min = 0;  // the lowest of e
   };
   std::vector<Edge> edges;
   std::vector<std::vector<std::pair<int, int>>> adj(sites.size());  // (other site, edge)
@@ -514,6 +538,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
         }
       }
       if (!any) continue;
+      ed.e_min = *std::min_element(ed.e.begin(), ed.e.end());
       adj[a].push_back({int(b), int(edges.size())});
       adj[b].push_back({int(a), int(edges.size())});
       edges.push_back(std::move(ed));
@@ -530,7 +555,7 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
   // A site none of whose neighbours changed since it was last visited keeps its choice, so
   // it is not visited again.
   std::vector<char> dirty;
-  auto icm = [&](std::vector<int>& cur) {
+  auto icm_sites = [&](std::vector<int>& cur) {
     dirty.assign(ns, 1);
     for (int sweep = 0; sweep < 100; ++sweep) {
       bool changed = false;
@@ -562,6 +587,71 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
       }
       if (!changed) break;
     }
+  };
+  // Local energies of every candidate of site s with the other sites as in cur.
+  auto local_of = [&](std::size_t s, const std::vector<int>& cur, std::vector<double>& out_e) {
+    const std::size_t nc = sites[s].cand.size();
+    out_e.resize(nc);
+    for (std::size_t r = 0; r < nc; ++r) out_e[r] = sites[s].cand[r].e_self;
+    for (const auto& nb : adj[s]) {
+      const Edge& ed = edges[std::size_t(nb.second)];
+      const std::size_t nbc = sites[std::size_t(ed.b)].cand.size();
+      if (ed.a == int(s)) {
+        const float* col = ed.e.data() + std::size_t(cur[std::size_t(ed.b)]);
+        for (std::size_t r = 0; r < nc; ++r) out_e[r] += col[r * nbc];
+      } else {
+        const float* row = ed.e.data() + std::size_t(cur[std::size_t(ed.a)]) * nbc;
+        for (std::size_t r = 0; r < nc; ++r) out_e[r] += row[r];
+      }
+    }
+  };
+  // Pair moves: the two sites of each interacting pair chosen together, the rest fixed
+  // (ICM alone stops where no single site can improve). True when anything changed.
+  // Local energies are kept per site and made again only after a neighbour changed.
+  std::vector<std::vector<double>> lcache(ns);
+  std::vector<char> lvalid;
+  std::vector<double> la, lb;
+  auto pair_moves = [&](std::vector<int>& cur) {
+    bool changed = false;
+    lvalid.assign(ns, 0);
+    auto get = [&](std::size_t s, std::vector<double>& v) {
+      if (!lvalid[s]) local_of(s, cur, lcache[s]), lvalid[s] = 1;
+      v = lcache[s];
+    };
+    for (const Edge& ed : edges) {
+      const std::size_t a = std::size_t(ed.a), b = std::size_t(ed.b);
+      const std::size_t na = sites[a].cand.size(), nb = sites[b].cand.size();
+      if (na * nb <= 1) continue;
+      get(a, la);
+      get(b, lb);
+      const std::size_t ca = std::size_t(cur[a]), cb = std::size_t(cur[b]);
+      // Without the pair's own term, which the joint choice adds back.
+      for (std::size_t r = 0; r < na; ++r) la[r] -= ed.e[r * nb + cb];
+      for (std::size_t r = 0; r < nb; ++r) lb[r] -= ed.e[ca * nb + r];
+      double be = la[ca] + lb[cb] + ed.e[ca * nb + cb];
+      std::size_t ba = ca, bb = cb;
+      // A row whose sum with the lowest of lb and of the pair's terms cannot win is skipped
+      // (the same choice: rounding keeps the order of sums).
+      const double lb_min = *std::min_element(lb.begin(), lb.end());
+      for (std::size_t ra = 0; ra < na; ++ra) {
+        if (la[ra] + lb_min + ed.e_min >= be - 1e-6) continue;
+        const float* row = ed.e.data() + ra * nb;
+        for (std::size_t rb = 0; rb < nb; ++rb) {
+          const double e = la[ra] + lb[rb] + row[rb];
+          if (e < be - 1e-6) be = e, ba = ra, bb = rb;
+        }
+      }
+      if (ba != ca || bb != cb) {
+        cur[a] = int(ba), cur[b] = int(bb), changed = true;
+        for (const auto& nbr : adj[a]) lvalid[std::size_t(nbr.first)] = 0;
+        for (const auto& nbr : adj[b]) lvalid[std::size_t(nbr.first)] = 0;
+      }
+    }
+    return changed;
+  };
+  auto icm = [&](std::vector<int>& cur) {
+    icm_sites(cur);
+    for (int pass = 0; pass < par.pair_passes && pair_moves(cur); ++pass) icm_sites(cur);
   };
   auto total = [&](const std::vector<int>& cur) {
     double e = 0;
