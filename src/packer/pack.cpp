@@ -544,51 +544,13 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
       edges.push_back(std::move(ed));
     }
 
-  // Search: iterated conditional modes from the best self energies, then restarts from
-  // perturbed assignments; the lowest total wins (ties: the earlier one).
+  // Search: iterated conditional modes from the best self energies, then pair moves (and
+  // restarts from perturbed assignments, when asked); the lowest total wins (ties: the
+  // earlier one).
   const std::size_t ns = sites.size();
 
-
-  // The local energies of all candidates of a site at once, a neighbour's column of pair
-  // energies added in turn (the sums as local() makes them).
-  std::vector<double> loc;
-  // A site none of whose neighbours changed since it was last visited keeps its choice, so
-  // it is not visited again.
-  std::vector<char> dirty;
-  auto icm_sites = [&](std::vector<int>& cur) {
-    dirty.assign(ns, 1);
-    for (int sweep = 0; sweep < 100; ++sweep) {
-      bool changed = false;
-      for (std::size_t s = 0; s < ns; ++s) {
-        if (!dirty[s]) continue;
-        dirty[s] = 0;
-        const std::size_t nc = sites[s].cand.size();
-        loc.resize(nc);
-        for (std::size_t r = 0; r < nc; ++r) loc[r] = sites[s].cand[r].e_self;
-        for (const auto& nb : adj[s]) {
-          const Edge& ed = edges[std::size_t(nb.second)];
-          const std::size_t nbc = sites[std::size_t(ed.b)].cand.size();
-          if (ed.a == int(s)) {
-            const float* col = ed.e.data() + std::size_t(cur[std::size_t(ed.b)]);
-            for (std::size_t r = 0; r < nc; ++r) loc[r] += col[r * nbc];
-          } else {
-            const float* row = ed.e.data() + std::size_t(cur[std::size_t(ed.a)]) * nbc;
-            for (std::size_t r = 0; r < nc; ++r) loc[r] += row[r];
-          }
-        }
-        int best = cur[s];
-        double be = loc[std::size_t(best)];
-        for (std::size_t r = 0; r < nc; ++r)
-          if (loc[r] < be - 1e-9) be = loc[r], best = int(r);
-        if (best != cur[s]) {
-          cur[s] = best, changed = true;
-          for (const auto& nb : adj[s]) dirty[std::size_t(nb.first)] = 1;
-        }
-      }
-      if (!changed) break;
-    }
-  };
-  // Local energies of every candidate of site s with the other sites as in cur.
+  // Local energies of every candidate of site s with the other sites as in cur, a neighbour's
+  // column of pair energies added in turn (the sums as local() makes them).
   auto local_of = [&](std::size_t s, const std::vector<int>& cur, std::vector<double>& out_e) {
     const std::size_t nc = sites[s].cand.size();
     out_e.resize(nc);
@@ -603,6 +565,31 @@ Result pack(const std::vector<Residue>& residues, const std::vector<Atom>& other
         const float* row = ed.e.data() + std::size_t(cur[std::size_t(ed.a)]) * nbc;
         for (std::size_t r = 0; r < nc; ++r) out_e[r] += row[r];
       }
+    }
+  };
+  std::vector<double> loc;
+  // A site none of whose neighbours changed since it was last visited keeps its choice, so
+  // it is not visited again.
+  std::vector<char> dirty;
+  auto icm_sites = [&](std::vector<int>& cur) {
+    dirty.assign(ns, 1);
+    for (int sweep = 0; sweep < 100; ++sweep) {
+      bool changed = false;
+      for (std::size_t s = 0; s < ns; ++s) {
+        if (!dirty[s]) continue;
+        dirty[s] = 0;
+        const std::size_t nc = sites[s].cand.size();
+        local_of(s, cur, loc);
+        int best = cur[s];
+        double be = loc[std::size_t(best)];
+        for (std::size_t r = 0; r < nc; ++r)
+          if (loc[r] < be - 1e-9) be = loc[r], best = int(r);
+        if (best != cur[s]) {
+          cur[s] = best, changed = true;
+          for (const auto& nb : adj[s]) dirty[std::size_t(nb.first)] = 1;
+        }
+      }
+      if (!changed) break;
     }
   };
   // Pair moves: the two sites of each interacting pair chosen together, the rest fixed
