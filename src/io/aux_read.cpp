@@ -31,52 +31,22 @@ bool blank(std::string_view line) {
   return line.find_first_not_of(" \t") == std::string_view::npos;
 }
 
-// A real field "[blanks][-]digits.ddd": m / 1000 with m the digits as an integer. Both are exact
-// in single precision (m < 10^7 < 2^24) and the division rounds correctly, so this is the float
-// nearest the decimal, as the general reader gives.
-bool plain_real3(const char* f, float& out) {
-  int k = 0;
-  while (k < 7 && f[k] == ' ') ++k;
-  bool neg = false;
-  if (k < 7 && f[k] == '-') {
-    neg = true;
-    ++k;
-  }
-  if (k > 2 || f[3] != '.') return false;  // at most "-d.ddd" after the blanks: point at 3
-  int m = 0;
-  for (int j = k; j < 7; ++j) {
-    if (j == 3) continue;
-    const unsigned d = unsigned(f[j] - '0');
-    if (d > 9) return false;
-    m = m * 10 + int(d);
-  }
-  const float x = float(m) / 1000.0f;
-  out = neg ? -x : x;
-  return true;
-}
-
 // A library record in its usual shape (every field right-justified digits, the reals with a
 // point and three decimals) is parsed here directly; anything else goes through the general
 // fixed-column reader, which gives the same values and reports malformed fields.
 bool plain_record(std::string_view line, int* v, float* q) {
   if (line.size() < 71 || line.find_first_not_of(' ', 71) != std::string_view::npos) return false;
-  const char* l = line.data();
+  // The I2 keys: one or two digits, read here (parse_i costs several times more, 8 per record).
   for (int k = 0; k < 8; ++k) {
-    const char* f = l + 3 * k;
+    const char* f = line.data() + 3 * k;
     if (k > 0 && f[-1] != ' ') return false;
-    const unsigned d1 = unsigned(f[1] - '0');
-    if (d1 > 9) return false;
-    if (f[0] == ' ') {
-      v[k] = int(d1);
-    } else {
-      const unsigned d0 = unsigned(f[0] - '0');
-      if (d0 > 9) return false;
-      v[k] = int(10 * d0 + d1);
-    }
+    const unsigned d1 = unsigned(f[1] - '0'), d0 = unsigned(f[0] - '0');
+    if (d1 > 9 || (f[0] != ' ' && d0 > 9)) return false;
+    v[k] = int(f[0] == ' ' ? d1 : 10 * d0 + d1);
   }
   for (int k = 0; k < 6; ++k) {
-    if (l[23 + 8 * k] != ' ') return false;
-    if (!plain_real3(l + 24 + 8 * k, q[k])) return false;
+    if (line[std::size_t(23 + 8 * k)] != ' ') return false;
+    if (!ffmt::parse_point(line.substr(std::size_t(24 + 8 * k), 7), 3, q[k])) return false;
   }
   return true;
 }

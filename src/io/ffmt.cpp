@@ -343,43 +343,11 @@ int RecordReader::i(int w) {
   return int(v);
 }
 
-namespace {
-
-// A whole field "[blanks][-]digits.d...d" with its point where F w.d puts it, read as m / 10^d
-// in single precision: m below 2^24 and 10^d (d <= 10) are exact floats and the division rounds
-// correctly, so this is the float nearest the decimal, as parse_plain gives. False for any
-// other shape (parse_plain and the general reader take those).
-bool point_field(std::string_view f, int d, float& out) {
-  static const float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-  const std::size_t w = f.size();
-  if (d < 0 || d > 10 || w < std::size_t(d) + 2 || w > 16) return false;
-  const std::size_t p = w - std::size_t(d) - 1;
-  if (f[p] != '.') return false;
-  std::size_t k = 0;
-  while (k < p && f[k] == ' ') ++k;
-  const bool neg = k < p && f[k] == '-';
-  if (neg) ++k;
-  if (k == p) return false;
-  std::uint64_t m = 0;
-  for (std::size_t j = k; j < w; ++j) {
-    if (j == p) continue;
-    const unsigned c = unsigned(f[j] - '0');
-    if (c > 9) return false;
-    m = m * 10 + c;
-  }
-  if (m >= (std::uint64_t(1) << 24)) return false;
-  const float v = float(m) / kPow10[d];
-  out = neg ? -v : v;
-  return true;
-}
-
-}  // namespace
-
 float RecordReader::f(int w, int d) {
   int start = pos_;
   std::string_view fv = field(w);
   float v = 0.0f;
-  if (std::size_t(w) == fv.size() && point_field(fv, d, v)) return v;
+  if (std::size_t(w) == fv.size() && parse_point(fv, d, v)) return v;
   if (parse_plain(fv, v)) return v;
   std::string c;
   if (!canonical_real(fv, d, c) || !to_real(c, v)) {

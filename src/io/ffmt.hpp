@@ -14,6 +14,7 @@
 // line starts with one blank and separates its items by one blank.
 #pragma once
 
+#include <cstdint>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -67,6 +68,33 @@ bool parse_f(std::string_view field, int d, double& out);
 // leading '-', blanks around), read fast as the nearest value; false for anything else, which
 // the general readers take (the same value where both read it).
 bool parse_plain(std::string_view field, float& out);
+// A whole field "[blanks][-]digits.d...d" with its point where F w.d puts it (w the field's
+// length), read as m / 10^d in single precision: m below 2^24 and 10^d (d <= 10) are exact floats
+// and the division rounds correctly, so this is the float nearest the decimal, as parse_plain
+// gives. False for any other shape. Inline: readers with a fixed layout get it unrolled.
+inline bool parse_point(std::string_view f, int d, float& out) {
+  static const float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+  const std::size_t w = f.size();
+  if (d < 0 || d > 10 || w < std::size_t(d) + 2 || w > 16) return false;
+  const std::size_t p = w - std::size_t(d) - 1;
+  if (f[p] != '.') return false;
+  std::size_t k = 0;
+  while (k < p && f[k] == ' ') ++k;
+  const bool neg = k < p && f[k] == '-';
+  if (neg) ++k;
+  if (k == p) return false;
+  std::uint64_t m = 0;
+  for (std::size_t j = k; j < w; ++j) {
+    if (j == p) continue;
+    const unsigned c = unsigned(f[j] - '0');
+    if (c > 9) return false;
+    m = m * 10 + c;
+  }
+  if (m >= (std::uint64_t(1) << 24)) return false;
+  const float v = float(m) / kPow10[d];
+  out = neg ? -v : v;
+  return true;
+}
 bool parse_plain(std::string_view field, double& out);
 
 // Free-form output line: " item item ...".
